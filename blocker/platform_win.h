@@ -1,0 +1,61 @@
+// The Win32 side of the blocking engine's platform interfaces.
+#pragma once
+
+#include <windows.h>
+
+#include "blocker/allow_file.h"
+#include "blocker/allow_prompt.h"
+#include "blocker/popup_rules.h"
+#include "blocker/protection.h"
+
+namespace quellix {
+
+class Win32KeyState final : public KeyStateSource {
+public:
+    std::uint16_t Query(int virtualKey) override;
+};
+
+class Win32Ticks final : public TickSource {
+public:
+    std::uint32_t Now() override;
+};
+
+class Win32Alerts final : public Alerts {
+public:
+    void Beep(unsigned frequencyHz, unsigned durationMs) override;
+    void Hold(unsigned durationMs) override;
+};
+
+class Win32ShellOpener final : public ShellOpener {
+public:
+    explicit Win32ShellOpener(HWND owner = nullptr) : m_owner(owner) {}
+    void SetOwner(HWND owner) { m_owner = owner; }
+    void Open(const std::string& address) override;
+
+private:
+    HWND m_owner;
+};
+
+class Win32Files final : public FileStore {
+public:
+    ReadResult Read(const std::string& path, std::string& bytes) override;
+    bool Write(const std::string& path, std::string_view bytes) override;
+    bool Replace(const std::string& from, const std::string& to) override;
+    bool Remove(const std::string& path) override;
+    bool CreateFolder(const std::string& path) override;
+};
+
+// The system's ANSI code page.
+class Win32CodePage final : public CodePage {
+public:
+    std::optional<std::string> FromUtf8(std::string_view utf8) override;
+    std::string ToUtf8(std::string_view bytes) override;
+};
+
+// Allow.txt beside the program, and %LOCALAPPDATA%\Quellix for when that folder is read-only.
+AllowListLocation DefaultAllowListLocation();
+
+// The folder that holds the running program, without a trailing backslash.
+std::wstring ProgramFolder();
+
+}  // namespace quellix

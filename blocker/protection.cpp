@@ -1,0 +1,54 @@
+#include "blocker/protection.h"
+
+namespace quellix {
+
+Protection::Protection(BlockingState& state, const Options& options, MainWindowView& view, NotificationArea& tray,
+                       Alerts& alerts)
+    : m_state(state), m_options(options), m_view(view), m_tray(tray), m_alerts(alerts)
+{
+}
+
+void Protection::ToggleProtection()
+{
+    m_state.protectionOff = !m_state.protectionOff;
+    m_windowIcon = m_state.protectionOff ? Icon::kOff : Icon::kOn;
+    m_view.SetEnableCaption(m_state.protectionOff ? "Enable" : "Disable");
+    m_view.SetWindowIcon(m_windowIcon);
+    UpdateTrayIcon();
+}
+
+void Protection::UpdateTrayIcon()
+{
+    UpdateTrayIcon(m_windowIcon);
+}
+
+void Protection::UpdateTrayIcon(Icon picture)
+{
+    m_tray.NotifyIcon(TrayCommand::kModify,
+                      MakeTrayIconData(m_view.WindowHandle(), m_view.IconHandle(picture), TrayTip()));
+}
+
+std::string_view Protection::TrayTip() const
+{
+    return m_state.protectionOff ? "Disabled" : "Enabled";
+}
+
+void Protection::NotifyBlocked()
+{
+    if (m_options.BeepOn())
+        m_alerts.Beep(kBeepHz, kBeepMs);
+    if (m_options.FlashOn()) {
+        UpdateTrayIcon(Icon::kFlash);
+        m_alerts.Hold(kFlashMs);
+        UpdateTrayIcon(Icon::kOn);
+    }
+    ++m_blockedCount;
+    m_view.SetBlockedFrameCaption(BlockedFrameCaption(m_blockedCount));
+}
+
+std::string Protection::BlockedFrameCaption(std::uint32_t count)
+{
+    return "Blocked ZirOd (" + std::to_string(count) + ")";
+}
+
+}  // namespace quellix

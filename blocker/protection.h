@@ -1,0 +1,76 @@
+// The protection switch and the announcement of each block: captions, icons, the tray
+// icon's picture and tip, the beep, the flash and the count shown over the blocked list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "blocker/blocking_state.h"
+#include "blocker/options.h"
+#include "blocker/tray_icon.h"
+
+namespace quellix {
+
+// The three pictures the main window holds: Imabl, Imdis and Imfls.
+enum class Icon { kOn, kOff, kFlash };
+
+// The main window as the switch sees it.
+class MainWindowView {
+public:
+    virtual void SetEnableCaption(std::string_view caption) = 0;  // cmd_Enable and mnuEnable
+    virtual void SetWindowIcon(Icon icon) = 0;
+    virtual void SetBlockedFrameCaption(std::string_view caption) = 0;  // Frame1
+    virtual std::uint32_t WindowHandle() const = 0;
+    virtual std::uint32_t IconHandle(Icon icon) const = 0;
+
+protected:
+    ~MainWindowView() = default;
+};
+
+// The tone and the pause that make a block noticeable; both hold the calling thread.
+class Alerts {
+public:
+    virtual void Beep(unsigned frequencyHz, unsigned durationMs) = 0;
+    virtual void Hold(unsigned durationMs) = 0;
+
+protected:
+    ~Alerts() = default;
+};
+
+class Protection {
+public:
+    static constexpr unsigned kBeepHz = 800;
+    static constexpr unsigned kBeepMs = 200;
+    // How long the flash picture stays in the tray: long enough to be seen, and measured
+    // in time rather than in processor steps.
+    static constexpr unsigned kFlashMs = 100;
+
+    Protection(BlockingState& state, const Options& options, MainWindowView& view, NotificationArea& tray,
+               Alerts& alerts);
+
+    void ToggleProtection();
+    // Shows the window's current icon in the tray, with the tip of the current state.
+    void UpdateTrayIcon();
+    void UpdateTrayIcon(Icon picture);
+    // Called once for every blocked window, after it was refused or closed.
+    void NotifyBlocked();
+
+    std::uint32_t BlockedCount() const { return m_blockedCount; }
+    Icon WindowIcon() const { return m_windowIcon; }
+    std::string_view TrayTip() const;
+
+    static std::string BlockedFrameCaption(std::uint32_t count);
+
+private:
+    BlockingState& m_state;
+    const Options& m_options;
+    MainWindowView& m_view;
+    NotificationArea& m_tray;
+    Alerts& m_alerts;
+    Icon m_windowIcon = Icon::kOn;
+    // Wider than the 16 bits the count once had, so that it goes on counting.
+    std::uint32_t m_blockedCount = 0;
+};
+
+}  // namespace quellix

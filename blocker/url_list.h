@@ -1,0 +1,63 @@
+// An address list of the main window: the blocked list or the allow list.
+// Entries keep the order in which they were appended and are never sorted; a list holds at
+// most kMaxEntries (list-box positions are 16-bit). At most one entry is selected.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quellix {
+
+// Mirrors a list on screen; the Win32 list box implements it.
+class UrlListObserver {
+public:
+    virtual void EntryAppended(const std::string& text) = 0;
+    virtual void EntryRemoved(std::size_t index) = 0;
+
+protected:
+    ~UrlListObserver() = default;
+};
+
+class UrlList {
+public:
+    static constexpr std::size_t kMaxEntries = 32767;
+
+    std::size_t Count() const { return m_entries.size(); }
+    bool Empty() const { return m_entries.empty(); }
+    bool Full() const { return m_entries.size() >= kMaxEntries; }
+    const std::string& operator[](std::size_t index) const { return m_entries[index]; }
+    const std::vector<std::string>& Entries() const { return m_entries; }
+
+    // Appends at the end; a full list refuses (and returns false).
+    bool Append(std::string text);
+    void Remove(std::size_t index);
+
+    // Exact, case-sensitive comparison of whole texts, independent of the list's length.
+    bool Contains(std::string_view text) const;
+
+    std::optional<std::size_t> Selected() const { return m_selected; }
+    void Select(std::optional<std::size_t> index);
+    // The selected entry, or the empty text when none is selected.
+    std::string_view SelectedText() const;
+
+    void SetObserver(UrlListObserver* observer) { m_observer = observer; }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+
+    std::vector<std::string> m_entries;
+    // How often each text occurs, so that lookups need not walk the list.
+    std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> m_occurrences;
+    std::optional<std::size_t> m_selected;
+    UrlListObserver* m_observer = nullptr;
+};
+
+}  // namespace quellix

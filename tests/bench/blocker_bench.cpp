@@ -1,0 +1,126 @@
+// The costs that users feel: a lookup in a full list, loading a full allow list, and the
+// NewWindow decision that a browser waits for.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "blocker/allow_file.h"
+#include "blocker/popup_rules.h"
+#include "blocker/protection.h"
+#include "blocker/url_list.h"
+#include "tests/blocker/fakes.h"
+
+namespace quellix {
+namespace {
+
+std::string Address(int i)
+{
+    return "http://www.site" + std::to_string(i) + ".example.com/landing/page.html?id=" + std::to_string(i * 7);
+}
+
+UrlList FullList(int count)
+{
+    UrlList list;
+    for (int i = 0; i < count; ++i)
+        list.Append(Address(i));
+    return list;
+}
+
+// What the list box walk did: compare with every entry in turn, then with the empty text.
+bool LinearIsInList(const UrlList& list, std::string_view text)
+{
+    for (const std::string& entry : list.Entries()) {
+        if (entry == text)
+            return true;
+    }
+    return text.empty();
+}
+
+void BM_IsInList(benchmark::State& state)
+{
+    const UrlList list = FullList(static_cast<int>(state.range(0)));
+    const std::string absent = Address(1'000'000);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(IsInList(list, absent));
+}
+BENCHMARK(BM_IsInList)->Arg(100)->Arg(32'767);
+
+void BM_LinearIsInList(benchmark::State& state)
+{
+    const UrlList list = FullList(static_cast<int>(state.range(0)));
+    const std::string absent = Address(1'000'000);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LinearIsInList(list, absent));
+}
+BENCHMARK(BM_LinearIsInList)->Arg(100)->Arg(32'767);
+
+std::string FullFile()
+{
+    std::string text;
+    for (int i = 0; i < static_cast<int>(UrlList::kMaxEntries); ++i)
+        text += Address(i) + "\r\n";
+    return text;
+}
+
+void BM_LoadAllowList(benchmark::State& state)
+{
+    test::FakeFiles files;
+    test::Latin1 codePage;
+    const AllowListLocation location{"/p/Allow.txt", "/u", "/u/Allow.txt"};
+    files.files[location.programCopy] = FullFile();
+    for (auto _ : state) {
+        UrlList list;
+        LoadAllowList(list, files, codePage, location);
+        benchmark::DoNotOptimize(list.Count());
+    }
+    state.SetLabel("32,767 distinct entries");
+}
+BENCHMARK(BM_LoadAllowList)->Unit(benchmark::kMillisecond);
+
+// The load as the list box did it: every field looked up by walking the list so far.
+void BM_LoadAllowListLinear(benchmark::State& state)
+{
+    const std::string text = FullFile();
+    for (auto _ : state) {
+        std::vector<std::string> list;
+        SplitAllowListFields(text, [&list](std::string_view field) {
+            for (const std::string& entry : list) {
+                if (entry == field)
+                    return true;
+            }
+            if (!field.empty())
+                list.emplace_back(field);
+            return true;
+        });
+        benchmark::DoNotOptimize(list.size());
+    }
+}
+BENCHMARK(BM_LoadAllowListLinear)->Unit(benchmark::kMillisecond);
+
+void BM_NewWindowDecision(benchmark::State& state)
+{
+    BlockingState blocking;
+    Options options;
+    options.list = 1;  // no notification on this path
+    test::FakeTicks ticks;
+    ticks.now = 1'000'000;
+    test::FakeView view;
+    test::FakeTray tray;
+    test::FakeAlerts alerts;
+    UrlList blocked, allowed;
+    Protection protection(blocking, options, view, tray, alerts);
+
+    struct IdleKeys final : KeyStateSource {
+        std::uint16_t Query(int) override { return 0; }
+    } keys;
+    PopupRules rules(blocking, options, keys, ticks, blocked, allowed, protection);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rules.NewWindow());
+}
+BENCHMARK(BM_NewWindowDecision);
+
+}  // namespace
+}  // namespace quellix
+
+BENCHMARK_MAIN();
