@@ -1,0 +1,44 @@
+// cBrowsers: the read-only list of the browsers that the monitor tracks, in the order of
+// the shell's window list at the last rebuild. Hosts read it through IEEvents.Browsers;
+// only the tracker changes it.
+#pragma once
+
+#include <exdisp.h>
+
+#include <memory>
+#include <vector>
+
+#include "monitor/dispatch.h"
+#include "monitor/tessaly.h"
+
+namespace tessaly {
+
+// What Visual Basic's collections answer for a position or key they do not hold, and for
+// a count that does not fit.
+inline constexpr HRESULT kCollectionLookupError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 5);
+inline constexpr HRESULT kOverflowError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 6);
+
+class cBrowsers final : public quellix::ComObject<DualDispatch<_cBrowsers>> {
+public:
+    using Items = std::vector<quellix::ComPtr<IWebBrowser2>>;
+
+    static quellix::ComPtr<cBrowsers> Create() { return quellix::MakeCom<cBrowsers>(); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+
+    // _cBrowsers
+    STDMETHODIMP NewEnum(IUnknown** result) override;
+    STDMETHODIMP Item(VARIANT* index, IWebBrowser2** result) override;
+    STDMETHODIMP get_Count(short* result) override;
+
+    // For the tracker. Clear puts a new list in place instead of emptying the old one, so
+    // that an enumerator handed out earlier goes on walking what it started with.
+    void Clear() { m_items = std::make_shared<Items>(); }
+    void Add(IWebBrowser2* browser) { m_items->emplace_back(browser); }
+    std::size_t Size() const { return m_items->size(); }
+
+private:
+    std::shared_ptr<Items> m_items = std::make_shared<Items>();
+};
+
+}  // namespace tessaly

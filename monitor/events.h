@@ -1,0 +1,88 @@
+// Both directions of dispatch events.
+//
+// EventSubscription receives one event set of one source (a browser, the shell's window
+// list), like a WithEvents variable: the object that the source holds is a small receiver
+// that points back to its handler without owning it, so dropping the subscription ends it
+// at once and no reference cycle forms between source and handler.
+//
+// ConnectionPoint is the outgoing side: the control's event set and its property-change
+// notifications. Its reference count is its container's.
+#pragma once
+
+#include <ocidl.h>
+
+#include <vector>
+
+#include "base/com.h"
+
+namespace tessaly {
+
+// What an EventSubscription hands its events to.
+struct IEventHandler : IUnknown {
+    virtual HRESULT OnEvent(DISPID id, DISPPARAMS* params) = 0;
+};
+
+class EventSubscription {
+public:
+    EventSubscription();
+    EventSubscription(const EventSubscription&) = delete;
+    EventSubscription& operator=(const EventSubscription&) = delete;
+    ~EventSubscription();
+
+    HRESULT Connect(IUnknown* source, REFIID events, IEventHandler* handler);
+    void Disconnect();
+
+private:
+    class Receiver;
+    quellix::ComPtr<IConnectionPoint> m_point;
+    quellix::ComPtr<Receiver> m_receiver;
+    DWORD m_cookie = 0;
+};
+
+class ConnectionPoint final : public IConnectionPoint {
+public:
+    ConnectionPoint(IConnectionPointContainer* container, REFIID iid) : m_container(container), m_iid(iid) {}
+
+    // IUnknown, counted by the container.
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return m_container->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return m_container->Release(); }
+
+    // IConnectionPoint
+    STDMETHODIMP GetConnectionInterface(IID* iid) override;
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
+    STDMETHODIMP Unadvise(DWORD cookie) override;
+    STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
+
+    REFIID Iid() const { return m_iid; }
+
+    // Calls `call` with every connected sink, as the interface it was advised with. Sinks may
+    // connect or disconnect from inside a call: a sink gone is skipped, one added waits for
+    // the next round.
+    template <typename Interface, typename Call>
+    void ForEach(Call&& call)
+    {
+        const std::size_t count = m_sinks.size();
+        for (std::size_t i = 0; i < count && i < m_sinks.size(); ++i) {
+            const quellix::ComPtr<IUnknown> sink = m_sinks[i];
+            if (sink)
+                call(static_cast<Interface*>(sink.Get()));
+        }
+    }
+
+    // Raises a dispatch event on every sink; what the sinks return is not looked at.
+    void Fire(DISPID id, DISPPARAMS* params);
+    // Tells every sink that a property changed.
+    void NotifyChanged(DISPID id);
+
+    // Disconnects everybody, when the container goes.
+    void Clear() { m_sinks.clear(); }
+
+private:
+    IConnectionPointContainer* m_container;
+    IID m_iid;
+    std::vector<quellix::ComPtr<IUnknown>> m_sinks;  // slot = cookie - 1; empty slots are reused
+};
+
+}  // namespace tessaly

@@ -1,0 +1,254 @@
+// The in-process server: its exports, the class factory of IEEvents, its registration and
+// the type library it carries.
+#include <windows.h>
+#include <olectl.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "base/unique_handle.h"
+#include "monitor/control.h"
+#include "monitor/module.h"
+#include "monitor/resource.h"
+#include "monitor/tessaly.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+// In oleaut32 since Windows Vista; mingw's headers do not declare them.
+extern "C" HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpFolder);
+extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID library, WORD major, WORD minor, LCID locale,
+                                                   SYSKIND kind);
+
+namespace tessaly {
+
+using quellix::ComPtr;
+
+namespace {
+
+// Loaded on first use; released once nothing of the library is alive any more, rather
+// than in DllMain, where oleaut32 may already be gone.
+ITypeLib* g_typeLibrary = nullptr;
+
+void ReleaseTypeLibrary()
+{
+    if (ITypeLib* library = static_cast<ITypeLib*>(InterlockedExchangePointer(
+            reinterpret_cast<void**>(&g_typeLibrary), nullptr)))
+        library->Release();
+}
+
+class ClassFactory final : public quellix::ComObject<IClassFactory> {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override
+    {
+        static const QITAB table[] = {QITABENT(ClassFactory, IClassFactory), {}};
+        return QISearch(this, table, riid, object);
+    }
+
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        return IEEvents::Create(riid, object);
+    }
+
+    STDMETHODIMP LockServer(BOOL lock) override
+    {
+        if (lock)
+            quellix::ModuleCount::Increment();
+        else
+            quellix::ModuleCount::Decrement();
+        return S_OK;
+    }
+};
+
+std::wstring GuidText(REFGUID guid)
+{
+    wchar_t text[40];
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+LSTATUS SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value)
+{
+    return RegSetKeyValueW(root, path.c_str(), name, REG_SZ, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+// Where the classes go: HKLM\Software\Classes for the machine, HKCU\Software\Classes for
+// one user (no administrator rights needed).
+HKEY ClassesRoot(bool perUser, quellix::UniqueHkey& holder)
+{
+    RegCreateKeyExW(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, nullptr, 0,
+                    KEY_ALL_ACCESS, nullptr, holder.put(), nullptr);
+    return holder.get();
+}
+
+HRESULT Unregister(bool perUser)
+{
+    quellix::UniqueHkey holder;
+    const HKEY classes = ClassesRoot(perUser, holder);
+    if (!classes)
+        return SELFREG_E_CLASS;
+    const std::wstring clsid = L"CLSID\\" + GuidText(kClsidIEEvents);
+    SHDeleteKeyW(classes, clsid.c_str());
+    SHDeleteKeyW(classes, kProgId);
+
+    HRESULT hr = perUser ? UnRegisterTypeLibForUser(kLibraryId, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, SYS_WIN32)
+                         : UnRegisterTypeLib(kLibraryId, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, SYS_WIN32);
+    if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED)
+        hr = S_OK;  // nothing left to take away
+    // Whatever the type library's registration left of our interfaces goes too.
+    for (const GUID* iid : {&kIidIEEvents, &kIidCBrowsers, &kDiidIEEventsEvents})
+        SHDeleteKeyW(classes, (L"Interface\\" + GuidText(*iid)).c_str());
+    SHDeleteKeyW(classes, (L"TypeLib\\" + GuidText(kLibraryId)).c_str());
+    return SUCCEEDED(hr) ? S_OK : SELFREG_E_TYPELIB;
+}
+
+HRESULT Register(bool perUser)
+{
+    quellix::UniqueHkey holder;
+    const HKEY classes = ClassesRoot(perUser, holder);
+    if (!classes)
+        return SELFREG_E_CLASS;
+
+    const std::wstring path = ModulePath();
+    const std::wstring clsidText = GuidText(kClsidIEEvents);
+    const std::wstring clsid = L"CLSID\\" + clsidText;
+    bool ok = SetString(classes, clsid, nullptr, kProgId) == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\InprocServer32", nullptr, path) == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment") == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\ProgID", nullptr, kProgId) == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\Control", nullptr, L"") == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\MiscStatus", nullptr, L"0") == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\MiscStatus\\1", nullptr, std::to_wstring(kMiscStatus)) == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\ToolboxBitmap32", nullptr, path + L", " + std::to_wstring(IDB_TOOLBOX)) ==
+                  ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\TypeLib", nullptr, GuidText(kLibraryId)) == ERROR_SUCCESS &&
+              SetString(classes, clsid + L"\\Version", nullptr,
+                        std::to_wstring(kLibraryMajor) + L"." + std::to_wstring(kLibraryMinor)) == ERROR_SUCCESS &&
+              SetString(classes, kProgId, nullptr, kProgId) == ERROR_SUCCESS &&
+              SetString(classes, std::wstring(kProgId) + L"\\CLSID", nullptr, clsidText) == ERROR_SUCCESS;
+    if (!ok) {
+        Unregister(perUser);
+        return SELFREG_E_CLASS;
+    }
+
+    // Registering the type library lets COM marshal _IEEvents, __IEEvents and _cBrowsers.
+    ComPtr<ITypeLib> library;
+    HRESULT hr = TypeLibrary(&library);
+    if (SUCCEEDED(hr))
+        hr = perUser ? RegisterTypeLibForUser(library.Get(), const_cast<wchar_t*>(path.c_str()), nullptr)
+                     : RegisterTypeLib(library.Get(), const_cast<wchar_t*>(path.c_str()), nullptr);
+    if (FAILED(hr)) {
+        Unregister(perUser);
+        return SELFREG_E_TYPELIB;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HMODULE ThisModule()
+{
+    return reinterpret_cast<HMODULE>(&__ImageBase);
+}
+
+const wchar_t* ModulePath()
+{
+    static wchar_t path[MAX_PATH] = {};
+    if (!path[0])
+        GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+    return path;
+}
+
+HRESULT TypeLibrary(ITypeLib** result)
+{
+    if (!result)
+        return E_POINTER;
+    *result = nullptr;
+    if (!g_typeLibrary) {
+        ITypeLib* loaded = nullptr;
+        RETURN_IF_FAILED(LoadTypeLibEx(ModulePath(), REGKIND_NONE, &loaded));
+        if (InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_typeLibrary), loaded, nullptr))
+            loaded->Release();  // another apartment was quicker
+    }
+    *result = g_typeLibrary;
+    (*result)->AddRef();
+    return S_OK;
+}
+
+HRESULT TypeInfoOf(REFGUID id, ITypeInfo** result)
+{
+    if (!result)
+        return E_POINTER;
+    *result = nullptr;
+    ComPtr<ITypeLib> library;
+    RETURN_IF_FAILED(TypeLibrary(&library));
+    ComPtr<ITypeInfo> info;
+    RETURN_IF_FAILED(library->GetTypeInfoOfGuid(id, &info));
+
+    TYPEATTR* attributes = nullptr;
+    RETURN_IF_FAILED(info->GetTypeAttr(&attributes));
+    const bool dual = attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL);
+    info->ReleaseTypeAttr(attributes);
+    if (dual) {
+        HREFTYPE vtable = 0;
+        ComPtr<ITypeInfo> interfaceInfo;
+        RETURN_IF_FAILED(info->GetRefTypeOfImplType(-1, &vtable));
+        RETURN_IF_FAILED(info->GetRefTypeInfo(vtable, &interfaceInfo));
+        info = std::move(interfaceInfo);
+    }
+    *result = info.Detach();
+    return S_OK;
+}
+
+}  // namespace tessaly
+
+using namespace tessaly;
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (clsid != kClsidIEEvents)
+        return CLASS_E_CLASSNOTAVAILABLE;
+    const ComPtr<ClassFactory> factory = quellix::MakeCom<ClassFactory>();
+    RETURN_IF_NULL_ALLOC(factory);
+    return factory->QueryInterface(riid, object);
+}
+
+STDAPI DllCanUnloadNow()
+{
+    if (quellix::ModuleCount::Value() != 0)
+        return S_FALSE;
+    ReleaseTypeLibrary();
+    return S_OK;
+}
+
+STDAPI DllRegisterServer()
+{
+    return Register(false);
+}
+
+STDAPI DllUnregisterServer()
+{
+    return Unregister(false);
+}
+
+// "regsvr32 /n /i:user tessaly.ocx" and "regsvr32 /u /n /i:user tessaly.ocx": registration for the current user only.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine)
+{
+    const bool perUser = commandLine && _wcsicmp(commandLine, L"user") == 0;
+    if (!perUser)
+        return install ? DllRegisterServer() : DllUnregisterServer();
+    return install ? Register(true) : Unregister(true);
+}

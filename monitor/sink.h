@@ -1,0 +1,54 @@
+// cBrowser, the event sink of one browser window, and IBrowser, the callback interface
+// through which a sink reports to its owner.
+//
+// The browser's own events do not say which browser raised them. A sink adds that: for
+// each of the twelve events it forwards, it first names its browser (SetBrowserInst), then
+// passes the event on with the browser's own storage for every by-reference parameter, so
+// that what the owner writes there is what the browser finds when its call returns.
+#pragma once
+
+#include <exdisp.h>
+
+#include "monitor/events.h"
+
+namespace tessaly {
+
+struct IBrowser : IUnknown {
+    virtual HRESULT SetBrowserInst(IWebBrowser2** Browser) = 0;
+    virtual HRESULT BeforeNavigate2(IDispatch* pDisp, VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName,
+                                    VARIANT* PostData, VARIANT* Headers, VARIANT_BOOL* Cancel) = 0;
+    virtual HRESULT DocumentComplete(IDispatch* pDisp, VARIANT* URL) = 0;
+    virtual HRESULT DownLoadBegin() = 0;
+    virtual HRESULT DownLoadComplete() = 0;
+    virtual HRESULT FileDownload(VARIANT_BOOL* Cancel) = 0;
+    virtual HRESULT NavigateComplete2(IDispatch* pDisp, VARIANT* URL) = 0;
+    virtual HRESULT NavigateError(IDispatch* pDisp, VARIANT* URL, VARIANT* Frame, VARIANT* StatusCode,
+                                  VARIANT_BOOL* Cancel) = 0;
+    virtual HRESULT NewWindow2(IDispatch** ppDisp, VARIANT_BOOL* Cancel) = 0;
+    virtual HRESULT OnFullScreen(VARIANT_BOOL FullScreen) = 0;
+    virtual HRESULT ProgressChange(LONG Progress, LONG ProgressMax) = 0;
+    virtual HRESULT TitleChange(BSTR Text) = 0;
+    virtual HRESULT WindowClosing(VARIANT_BOOL IsChildWindow, VARIANT_BOOL* Cancel) = 0;
+};
+
+class cBrowser final : public quellix::ComObject<IEventHandler> {
+public:
+    static quellix::ComPtr<cBrowser> Create() { return quellix::MakeCom<cBrowser>(); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+
+    // Set before Browser: events can arrive as soon as the browser is set.
+    void SetInterFace(IBrowser* owner) { m_interFace = owner; }
+    // Ends the subscription to the previous browser, if any, and subscribes to this one.
+    HRESULT SetBrowser(IWebBrowser2* browser);
+    IWebBrowser2* Browser() const { return m_browser.Get(); }
+
+    HRESULT OnEvent(DISPID id, DISPPARAMS* params) override;
+
+private:
+    quellix::ComPtr<IBrowser> m_interFace;
+    quellix::ComPtr<IWebBrowser2> m_browser;
+    EventSubscription m_events;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,39 @@
+#include "tests/monitor/ocx.h"
+
+#include "monitor/tessaly.h"
+
+namespace tessaly::test {
+
+std::wstring OcxPath()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    path.resize(path.find_last_of(L'\\') + 1);
+    path += TESSALY_OCX_FROM_TESTS;
+    wchar_t full[MAX_PATH];
+    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+Ocx::Ocx() : m_module(LoadLibraryW(OcxPath().c_str())) {}
+
+HRESULT Ocx::CreateControl(REFIID riid, void** object) const
+{
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    const auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllGetClassObject")));
+    if (!get)
+        return E_FAIL;
+    quellix::ComPtr<IClassFactory> factory;
+    RETURN_IF_FAILED(get(kClsidIEEvents, IID_PPV_ARGS(&factory)));
+    return factory->CreateInstance(nullptr, riid, object);
+}
+
+HRESULT Ocx::CanUnloadNow() const
+{
+    using CanUnload = HRESULT(WINAPI*)();
+    const auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllCanUnloadNow")));
+    return canUnload ? canUnload() : E_FAIL;
+}
+
+}  // namespace tessaly::test

@@ -1,0 +1,63 @@
+// One test's browser environment: the shell's window list, answered in this process for
+// every CoCreateInstance(CLSID_ShellWindows), and the browsers registered in it.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "base/com.h"
+#include "tests/sim/browser.h"
+#include "tests/sim/shell_windows.h"
+
+namespace quellix::sim {
+
+class ListFactory;
+
+// Asks Open or Create for a browser in a real, visible top-level window of the browser's
+// frame class ("IEFrame"), titled with its address; Quit destroys the window.
+struct RealWindow {};
+inline constexpr RealWindow kRealWindow;
+
+// Needs COM initialised (apartment-threaded) on the thread. The class object it registers
+// answers the whole process, so there is one Desktop at a time.
+class Desktop {
+public:
+    // Throws std::logic_error while another Desktop lives, std::runtime_error if the class
+    // object cannot be registered.
+    Desktop();
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    // A browser at `url`, registered in the list (subscribers hear WindowRegistered before
+    // this returns). get_HWND reports `hwnd`, or by default a value of its own that is no
+    // real window; several browsers may share one value, as tabs of one frame do.
+    ComPtr<Browser> Open(const std::wstring& url, std::optional<HWND> hwnd = {});
+    // The same in a real window; null if no window can be made (no display).
+    ComPtr<Browser> Open(const std::wstring& url, RealWindow);
+    // A browser the list does not know (a frame, or one to register later).
+    ComPtr<Browser> Create(const std::wstring& url, std::optional<HWND> hwnd = {});
+    ComPtr<Browser> Create(const std::wstring& url, RealWindow);
+
+    // Adds the browser (once) and fires WindowRegistered with its new cookie.
+    void Register(Browser& browser);
+    // Removes a registered browser and fires WindowRevoked; ignores any other.
+    void Revoke(Browser& browser);
+
+    ShellWindows& List() { return *m_list.Get(); }
+    // How many times CoCreateInstance(CLSID_ShellWindows) was answered.
+    int ListCreations() const;
+    // DShellWindowsEvents connections currently advised.
+    int ListSubscribers() const { return m_list->Subscribers(); }
+
+private:
+    ComPtr<Browser> Registered(ComPtr<Browser> browser);
+
+    ComPtr<ShellWindows> m_list;
+    ComPtr<ListFactory> m_factory;
+    DWORD m_registration = 0;
+};
+
+}  // namespace quellix::sim

@@ -1,0 +1,75 @@
+// A stand-in for the shell's list of open browser windows (CLSID_ShellWindows).
+#pragma once
+
+#include <windows.h>
+#include <exdisp.h>
+#include <ocidl.h>
+
+#include <vector>
+
+#include "base/com.h"
+#include "tests/sim/connection_point.h"
+#include "tests/sim/dispatch.h"
+
+namespace quellix::sim {
+
+class Browser;
+
+// One list per desktop; every CoCreateInstance gets this same object, as every caller of
+// the real one reaches the one list in the shell's process.
+class ShellWindows final : public ComObject<IShellWindows, IConnectionPointContainer> {
+public:
+    ShellWindows();
+    ~ShellWindows() override;
+
+    // Registers `browser` (once) and fires WindowRegistered to every subscriber.
+    void Add(Browser& browser);
+    // Revokes `browser` and fires WindowRevoked; nothing happens for one not registered.
+    void Remove(Browser& browser);
+    // Forgets every window without telling anyone: the desktop is going away.
+    void Clear();
+    long Subscribers() const { return m_events.Subscribers(); }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+
+    // IDispatch
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argument) override;
+
+    // IShellWindows
+    STDMETHODIMP get_Count(LONG* count) override;
+    STDMETHODIMP Item(VARIANT index, IDispatch** folder) override;
+    STDMETHODIMP _NewEnum(IUnknown** enumerator) override;
+    STDMETHODIMP Register(IDispatch*, LONG, int, LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP RegisterPending(LONG, VARIANT*, VARIANT*, int, LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP Revoke(LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP OnNavigate(LONG, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP OnActivated(LONG, VARIANT_BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP FindWindowSW(VARIANT*, VARIANT*, int, LONG*, int, IDispatch**) override { return E_NOTIMPL; }
+    STDMETHODIMP OnCreated(LONG, IUnknown*) override { return E_NOTIMPL; }
+    STDMETHODIMP ProcessAttachDetach(VARIANT_BOOL) override { return E_NOTIMPL; }
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
+
+private:
+    struct Window {
+        long cookie;
+        ComPtr<Browser> browser;
+    };
+
+    std::vector<Window>::iterator Find(const Browser& browser);
+    HRESULT Fire(DISPID id, long cookie);
+
+    std::vector<Window> m_windows;  // in the order of registration
+    long m_nextCookie;
+    ConnectionPoint m_events{*this, DIID_DShellWindowsEvents};
+    TypeLibDispatch m_dispatch{IID_IShellWindows};
+};
+
+}  // namespace quellix::sim
