@@ -26,10 +26,11 @@ test-win32: win32
 run: win32
 	@echo "norvane.exe is not built yet: 'make run' will start it under Wine."
 
-bench: bootstrap
+bench: bootstrap win32
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench --target blocker_bench
 	build/bench/tests/bench/blocker_bench
+	tools/wine-session tools/wine-run build/win32/tests/bench/monitor_bench.exe
 
 fuzz: native
 	build/native/tests/fuzz/allow_list_fuzz -max_total_time=$${FUZZ_SECONDS:-60} -max_len=65536 \
