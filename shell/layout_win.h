@@ -1,0 +1,47 @@
+// Window layout in twips (1440 to the inch), turned into pixels at the screen's real
+// resolution, and the small pieces every window of the program builds from.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/unique_handle.h"
+
+namespace quellix {
+
+class Layout {
+public:
+    Layout();
+
+    int Dpi() const { return m_dpi; }
+    int X(int twips) const { return MulDiv(twips, m_dpi, 1440); }
+    int Y(int twips) const { return MulDiv(twips, m_dpi, 1440); }
+    RECT Rect(int left, int top, int width, int height) const
+    {
+        return {X(left), Y(top), X(left + width), Y(top + height)};
+    }
+
+    // The user's message font, at this resolution.
+    HFONT Font() const { return m_font.get(); }
+
+    // A child control at a place in twips, in the window's font.
+    HWND Add(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, int left,
+             int top, int width, int height, DWORD exStyle = 0) const;
+
+    // Resizes `window` so that its client area is `width` by `height` twips, keeping its
+    // style and menu into account.
+    void SizeClientArea(HWND window, int width, int height) const;
+
+private:
+    int m_dpi;
+    UniqueHfont m_font;
+};
+
+// Centres `window` on `owner`, or on the screen's work area when there is no owner.
+void CentreWindow(HWND window, HWND owner);
+
+// A window's text as a wide string.
+std::wstring WindowText(HWND window);
+
+}  // namespace quellix

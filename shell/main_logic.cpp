@@ -1,0 +1,58 @@
+#include "shell/main_logic.h"
+
+namespace quellix {
+
+MainLogic::MainLogic(MainServices services)
+    : m_services(std::move(services)), m_settings(m_services.registry),
+      m_protection(m_state, m_options, m_services.view, m_services.tray, m_services.alerts),
+      m_rules(m_state, m_options, m_services.keys, m_services.ticks, m_blocked, m_allowed, m_protection),
+      m_prompt(m_blocked, m_allowed, m_services.shell)
+{
+}
+
+void MainLogic::AddTrayIcon()
+{
+    m_services.tray.NotifyIcon(TrayCommand::kAdd,
+                               MakeTrayIconData(m_services.view.WindowHandle(),
+                                                m_services.view.IconHandle(m_protection.WindowIcon()),
+                                                m_protection.TrayTip()));
+}
+
+bool MainLogic::Startup()
+{
+    MainWindowPlatform& platform = m_services.platform;
+    platform.SetMonitorEnabled(true);
+    m_state.protectionOff = false;
+    AddTrayIcon();
+    platform.HookTrayWndProc();
+
+    m_options.beep = m_settings.Option(setting::kBeep);
+    m_options.flash = m_settings.Option(setting::kFlash);
+    m_options.list = m_settings.Option(setting::kList);
+    const bool hidden = SettingToDouble(m_settings.Get(kAppName, kOptionsSection, setting::kHideOnStart, "0")) == 1;
+    if (hidden)
+        platform.HideWindow();
+
+    LoadAllowList(m_allowed, m_services.files, m_services.codePage, m_services.allowList);
+    if (m_options.list == 0)
+        platform.EnableLists(false);
+
+    platform.RegisterHideHotKey();
+    platform.HookHotKeyWndProc();
+    return !hidden;
+}
+
+void MainLogic::Shutdown()
+{
+    MainWindowPlatform& platform = m_services.platform;
+    platform.HideWindow();
+    platform.UnregisterHideHotKey();
+    platform.UnhookHotKeyWndProc();
+    SaveAllowList(m_allowed, m_services.files, m_services.codePage, m_services.allowList);
+    SetRunAtStartup(m_services.registry, m_settings.Option(setting::kStartUp) != 0, m_services.programPath);
+    platform.SetMonitorEnabled(false);
+    m_services.tray.NotifyIcon(TrayCommand::kDelete, MakeTrayIconIdentity(m_services.view.WindowHandle()));
+    platform.UnhookTrayWndProc();
+}
+
+}  // namespace quellix

@@ -1,0 +1,88 @@
+// The main window's logic without the window: the blocking engine it holds, and its
+// start-up and shut-down sequences, each step in its order.
+#pragma once
+
+#include <string>
+
+#include "blocker/allow_file.h"
+#include "blocker/allow_prompt.h"
+#include "blocker/blocking_state.h"
+#include "blocker/options.h"
+#include "blocker/popup_rules.h"
+#include "blocker/protection.h"
+#include "blocker/url_list.h"
+#include "shell/settings.h"
+
+namespace quellix {
+
+// What the sequences do to the window and the system around it.
+class MainWindowPlatform : public OptionsTarget {
+public:
+    virtual void SetMonitorEnabled(bool on) = 0;
+    virtual void HookTrayWndProc() = 0;
+    virtual void UnhookTrayWndProc() = 0;
+    virtual void HideWindow() = 0;
+    virtual void RegisterHideHotKey() = 0;
+    virtual void UnregisterHideHotKey() = 0;
+    virtual void HookHotKeyWndProc() = 0;
+    virtual void UnhookHotKeyWndProc() = 0;
+
+protected:
+    ~MainWindowPlatform() = default;
+};
+
+// The platform services the main window's logic uses, gathered.
+struct MainServices {
+    MainWindowPlatform& platform;
+    MainWindowView& view;
+    NotificationArea& tray;
+    Alerts& alerts;
+    KeyStateSource& keys;
+    TickSource& ticks;
+    ShellOpener& shell;
+    Registry& registry;
+    FileStore& files;
+    CodePage& codePage;
+    AllowListLocation allowList;
+    std::string programPath;  // full path of norvane.exe
+};
+
+class MainLogic {
+public:
+    explicit MainLogic(MainServices services);
+    MainLogic(const MainLogic&) = delete;
+    MainLogic& operator=(const MainLogic&) = delete;
+
+    // Runs once when the window is created, before it is first shown. Returns whether the
+    // window is to be shown (HideOnStart not set).
+    bool Startup();
+    // Runs when the program quits; the caller ends the process afterwards.
+    void Shutdown();
+
+    // The icon with the window's current picture and the tip of the current state, added
+    // again (the task bar was re-created) or for the first time.
+    void AddTrayIcon();
+
+    BlockingState& State() { return m_state; }
+    Options& InMemoryOptions() { return m_options; }
+    UrlList& Blocked() { return m_blocked; }
+    UrlList& Allowed() { return m_allowed; }
+    Protection& Switch() { return m_protection; }
+    PopupRules& Rules() { return m_rules; }
+    AllowPrompt& Prompt() { return m_prompt; }
+    SettingsStore& Settings() { return m_settings; }
+    MainServices& Services() { return m_services; }
+
+private:
+    MainServices m_services;
+    SettingsStore m_settings;
+    BlockingState m_state;
+    Options m_options;
+    UrlList m_blocked;
+    UrlList m_allowed;
+    Protection m_protection;
+    PopupRules m_rules;
+    AllowPrompt m_prompt;
+};
+
+}  // namespace quellix

@@ -1,0 +1,140 @@
+// NoZirOd, the program's main window: the two address lists, the buttons, the menus, the
+// monitor control's banner, the notification-area icon and the hot key. Its logic lives
+// in MainLogic; this class is the Win32 side of it.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "blocker/platform_win.h"
+#include "shell/dialogs_win.h"
+#include "shell/hotkey.h"
+#include "shell/hotkey_win.h"
+#include "shell/layout_win.h"
+#include "shell/main_logic.h"
+#include "shell/monitor_host.h"
+#include "shell/registry_win.h"
+
+namespace quellix {
+
+class NoZirOd final : private MainWindowPlatform, private MainWindowView, private NotificationArea {
+public:
+    // What Create reports when the program cannot run.
+    enum class StartResult { kRunning, kNoMonitor, kNoWindow };
+
+    NoZirOd();
+    ~NoZirOd();
+    NoZirOd(const NoZirOd&) = delete;
+    NoZirOd& operator=(const NoZirOd&) = delete;
+
+    // Creates the window and its control, runs the start-up sequence and shows the window
+    // unless it is to start hidden. Tells the user when monitoring cannot start.
+    StartResult Create();
+
+    // Runs the shut-down sequence and ends the program: the window goes and the thread's
+    // message loop receives WM_QUIT.
+    void QuitProgram();
+    // Shows the window; one already visible is left as it is.
+    void ShowMainWindow();
+
+    HWND Window() const { return m_window; }
+    MainLogic& Logic() { return *m_logic; }
+    Module3& HotKey() { return m_module3; }
+
+    static constexpr UINT kTimerCheck = 1;
+    static constexpr UINT kClickWatchMs = 32;
+
+private:
+    // MainWindowPlatform
+    void SetMonitorEnabled(bool on) override;
+    void HookTrayWndProc() override;
+    void UnhookTrayWndProc() override;
+    void HideWindow() override;
+    void RegisterHideHotKey() override;
+    void UnregisterHideHotKey() override;
+    void HookHotKeyWndProc() override;
+    void UnhookHotKeyWndProc() override;
+    void EnableLists(bool enabled) override;
+
+    // MainWindowView
+    void SetEnableCaption(std::string_view caption) override;
+    void SetWindowIcon(Icon icon) override;
+    void SetBlockedFrameCaption(std::string_view caption) override;
+    std::uint32_t WindowHandle() const override;
+    std::uint32_t IconHandle(Icon icon) const override;
+
+    // NotificationArea
+    void NotifyIcon(TrayCommand command, const TrayIconData& data) override;
+
+    // Event handlers, named after their controls.
+    void Form_Load();
+    void Form_Unload();
+    void cmd_Hide_Click();
+    void cmd_Quit_Click();
+    void cmd_Enable_Click();
+    void mnuExitm_Click();
+    void mnuToolsOptions_Click();
+    void mnuTips_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpAbout_Click();
+    void mnuShow_Click();
+    void mnuEnable_Click();
+    void mnuAbout_Click();
+    void mnuExit_Click();
+    void lstBlockedUrls_DblClick();
+    void lstWhiteList_DblClick();
+    void tmrCheck_Timer();
+    std::optional<bool> IEEvents_NewWindow();
+    void IEEvents_BrowserCreated(IWebBrowser2* browser);
+
+    void BuildControls();
+    void ShowTrayMenu();
+    void OnCommand(int id, int code);
+    void PaintRules(HDC dc);
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK HotKeyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OwnWndProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The platform, as the logic sees it.
+    Win32KeyState m_keys;
+    Win32Ticks m_ticks;
+    Win32Alerts m_alerts;
+    Win32ShellOpener m_shell;
+    Win32Registry m_registry;
+    Win32Files m_files;
+    Win32CodePage m_codePage;
+    Win32WindowList m_windows;
+    Module3 m_module3{m_windows};
+    std::unique_ptr<MainLogic> m_logic;
+    std::unique_ptr<OptionsDialogLogic> m_optionsLogic;
+
+    Layout m_layout;
+    HWND m_window = nullptr;
+    HWND lstBlockedUrls = nullptr;
+    HWND lstWhiteList = nullptr;
+    HWND cmd_Enable = nullptr;
+    HWND Frame1 = nullptr;
+    UniqueHwnd m_toolTips;
+    UniqueHmenu m_trayMenu;  // mnuTrayIconZirod
+    // Imabl, Imdis, Imfls: small for the tray and the title bar, large for Alt+Tab.
+    UniqueHicon m_smallIcons[3];
+    UniqueHicon m_largeIcons[3];
+    MonitorHost m_monitor;
+    std::unique_ptr<frmWB> m_frmWB;
+    std::unique_ptr<frmOptions> m_frmOptions;
+    std::unique_ptr<frmTips> m_frmTips;
+
+    WNDPROC PrevTrayWndProc = nullptr;
+    WNDPROC PrevHotKeyWndProc = nullptr;
+    UINT m_taskbarCreated = 0;
+    bool m_quitting = false;
+
+    class ListMirror;
+    std::unique_ptr<ListMirror> m_blockedMirror;
+    std::unique_ptr<ListMirror> m_allowedMirror;
+};
+
+}  // namespace quellix

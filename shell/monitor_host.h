@@ -1,0 +1,59 @@
+// The main window's place for the browser monitor: creates the control tessaly.IEEvents by
+// its ProgID, sites it and shows its banner in place, switches it on and off by dispatch
+// identifier, and receives its NewWindow and BrowserCreated events.
+#pragma once
+
+#include <windows.h>
+#include <exdisp.h>
+#include <ocidl.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "base/com.h"
+
+namespace quellix {
+
+class MonitorHost {
+public:
+    struct Handlers {
+        // Returns the value to write into Cancel, or nothing to leave it as it came.
+        std::function<std::optional<bool>()> newWindow;
+        std::function<void(IWebBrowser2* browser)> browserCreated;
+    };
+
+    enum class Failure { kNone, kNotRegistered, kFailed };
+
+    explicit MonitorHost(Handlers handlers);
+    ~MonitorHost();
+    MonitorHost(const MonitorHost&) = delete;
+    MonitorHost& operator=(const MonitorHost&) = delete;
+
+    // Creates the control on `parent` at (left, top) in pixels. When the library is not
+    // registered, registers it for the current user from `programFolder` and tries again.
+    Failure Create(HWND parent, POINT position, const std::wstring& programFolder);
+
+    // The control's Enabled, set through its dispatch identifier.
+    HRESULT SetEnabled(bool on);
+    HWND BannerWindow() const;
+
+    // Takes the control down: deactivated, disconnected, released.
+    void Destroy();
+
+private:
+    class Site;
+    class Events;
+
+    HRESULT CreateControl();
+    static bool RegisterForUser(const std::wstring& programFolder);
+
+    Handlers m_handlers;
+    ComPtr<Site> m_site;
+    ComPtr<Events> m_events;
+    ComPtr<IOleObject> m_control;
+    ComPtr<IDispatch> m_dispatch;
+    DWORD m_cookie = 0;
+};
+
+}  // namespace quellix

@@ -1,0 +1,16 @@
+# The main window's logic (portable) and the program's windows (Win32).
+add_library(quellix_main_logic STATIC main_logic.cpp)
+target_include_directories(quellix_main_logic PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quellix_main_logic PUBLIC quellix_shell quellix_blocker)
+
+if(WIN32)
+  add_library(quellix_ui STATIC
+    dialogs_win.cpp
+    layout_win.cpp
+    main_window.cpp
+    modal_window.cpp
+    monitor_host.cpp)
+  target_include_directories(quellix_ui PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(quellix_ui PUBLIC quellix_main_logic quellix_shell_win quellix_blocker_win quellix_base
+    comctl32 ole32 oleaut32 uuid shell32 shlwapi user32 gdi32)
+endif()

@@ -1,0 +1,227 @@
+// The main window's start-up and shut-down sequences, step by step in their order, against
+// recording stand-ins for the window, the tray, the registry and the files.
+#include "shell/main_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "tests/blocker/fakes.h"
+#include "tests/shell/fake_registry.h"
+
+namespace quellix::test {
+namespace {
+
+using Log = std::vector<std::string>;
+
+class RecordingPlatform final : public MainWindowPlatform, public NotificationArea {
+public:
+    explicit RecordingPlatform(Log& log) : m_log(log) {}
+    void SetMonitorEnabled(bool on) override { m_log.push_back(on ? "monitor on" : "monitor off"); }
+    void HookTrayWndProc() override { m_log.push_back("hook tray"); }
+    void UnhookTrayWndProc() override { m_log.push_back("unhook tray"); }
+    void HideWindow() override { m_log.push_back("hide"); }
+    void RegisterHideHotKey() override { m_log.push_back("register hot key"); }
+    void UnregisterHideHotKey() override { m_log.push_back("unregister hot key"); }
+    void HookHotKeyWndProc() override { m_log.push_back("hook hot key"); }
+    void UnhookHotKeyWndProc() override { m_log.push_back("unhook hot key"); }
+    void EnableLists(bool enabled) override { m_log.push_back(enabled ? "lists on" : "lists off"); }
+    void NotifyIcon(TrayCommand command, const TrayIconData& data) override
+    {
+        m_log.push_back(command == TrayCommand::kAdd      ? "tray add"
+                        : command == TrayCommand::kModify ? "tray modify"
+                                                          : "tray delete");
+        records.push_back(data);
+    }
+    std::vector<TrayIconData> records;
+
+private:
+    Log& m_log;
+};
+
+// The files, recording reads and writes of the allow list in the shared log.
+class RecordingFiles final : public FileStore {
+public:
+    explicit RecordingFiles(Log& log) : m_log(log) {}
+    ReadResult Read(const std::string& path, std::string& bytes) override
+    {
+        m_log.push_back("read " + path);
+        return files.Read(path, bytes);
+    }
+    bool Write(const std::string& path, std::string_view bytes) override
+    {
+        m_log.push_back("write " + path);
+        return files.Write(path, bytes);
+    }
+    bool Replace(const std::string& from, const std::string& to) override { return files.Replace(from, to); }
+    bool Remove(const std::string& path) override { return files.Remove(path); }
+    bool CreateFolder(const std::string& path) override { return files.CreateFolder(path); }
+    FakeFiles files;
+
+private:
+    Log& m_log;
+};
+
+// The registry, recording its writes in the shared log.
+class RecordingRegistry final : public Registry {
+public:
+    explicit RecordingRegistry(Log& log) : m_log(log) {}
+    long CreateKey(Key root, const std::string& path, std::uint32_t access, Key* key) override
+    {
+        return registry.CreateKey(root, path, access, key);
+    }
+    long OpenKey(Key root, const std::string& path, std::uint32_t access, Key* key) override
+    {
+        return registry.OpenKey(root, path, access, key);
+    }
+    long SetString(Key key, const std::string& name, const std::string& text) override
+    {
+        m_log.push_back("set " + name);
+        return registry.SetString(key, name, text);
+    }
+    long QueryValue(Key key, const std::string& name, std::string* data) override
+    {
+        return registry.QueryValue(key, name, data);
+    }
+    long DeleteValue(Key key, const std::string& name) override
+    {
+        m_log.push_back("delete " + name);
+        return registry.DeleteValue(key, name);
+    }
+    long DeleteKey(Key key, const std::string& subkey) override { return registry.DeleteKey(key, subkey); }
+    void CloseKey(Key key) override { registry.CloseKey(key); }
+    FakeRegistry registry;
+
+private:
+    Log& m_log;
+};
+
+std::optional<std::string> Raw(const FakeRegistry& registry, std::string_view path, std::string name)
+{
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    const FakeRegistry::Values values = registry.ValuesOf(Registry::kCurrentUser, path);
+    const auto found = values.find(name);
+    return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+}
+
+constexpr const char* kOptions = "Software\\Quellix\\Options";
+constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+class MainLogicTest : public ::testing::Test {
+protected:
+    void SetUp() override { registry.registry.Put(Registry::kCurrentUser, kRun, "Other", Sz("x")); }
+
+    void Store(std::string_view key, std::string_view value)
+    {
+        registry.registry.Put(Registry::kCurrentUser, kOptions, key, Sz(value));
+    }
+
+    Log log;
+    RecordingPlatform platform{log};
+    FakeView view;
+    FakeAlerts alerts;
+    FakeKeys keys;
+    FakeTicks ticks;
+    FakeShell shell;
+    RecordingRegistry registry{log};
+    RecordingFiles files{log};
+    Latin1 codePage;
+    MainLogic logic{MainServices{platform, view, platform, alerts, keys, ticks, shell, registry, files, codePage,
+                                 AllowListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
+                                 "C:\\Program Files\\Quellix\\norvane.exe"}};
+};
+
+TEST_F(MainLogicTest, StartUpRunsItsStepsInOrder)
+{
+    Store("Beep", "0");
+    EXPECT_TRUE(logic.Startup());
+    EXPECT_EQ(log, (Log{"monitor on", "tray add", "hook tray", "read U/Allow.txt", "read P/Allow.txt",
+                        "write P/Allow.txt", "lists off", "register hot key", "hook hot key"}));
+    // The settings were read in their order: Beep, Flash, List, then HideOnStart.
+    const std::vector<std::string> reads = registry.registry.Calls("query ");
+    EXPECT_EQ(reads, (std::vector<std::string>{"Beep", "Flash", "List", "HideOnStart"}));
+
+    ASSERT_EQ(platform.records.size(), 1u);
+    const TrayIconData& added = platform.records[0];
+    EXPECT_EQ(added.hIcon, view.IconHandle(Icon::kOn));
+    EXPECT_EQ(added.uFlags, 7u);
+    EXPECT_EQ(added.uCallbackMessage, 1400u);
+    EXPECT_EQ(std::string(added.szTip), "Enabled");
+    EXPECT_FALSE(logic.State().protectionOff);
+}
+
+TEST_F(MainLogicTest, StartUpTakesTheStoredOptionsIntoMemory)
+{
+    Store("Beep", "1");
+    Store("Flash", "0");
+    Store("List", "1");
+    files.files.files["P/Allow.txt"] = "http://a/\r\n";
+    EXPECT_TRUE(logic.Startup());
+    EXPECT_EQ(logic.InMemoryOptions().beep, 1);
+    EXPECT_EQ(logic.InMemoryOptions().flash, 0);
+    EXPECT_EQ(logic.InMemoryOptions().list, 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "lists off"), 0) << "List 1 leaves the lists usable";
+    EXPECT_EQ(logic.Allowed().Entries(), (std::vector<std::string>{"http://a/"}));
+}
+
+TEST_F(MainLogicTest, HideOnStartHidesTheWindowOnlyForTheValueOne)
+{
+    const std::pair<const char*, bool> cases[] = {{"1", true}, {"1.0", true}, {"0", false},
+                                                  {"2", false}, {"yes", false}, {"", false}};
+    for (const auto& [value, hidden] : cases) {
+        Log caseLog;
+        RecordingPlatform casePlatform{caseLog};
+        RecordingRegistry caseRegistry{caseLog};
+        caseRegistry.registry.Put(Registry::kCurrentUser, kOptions, "HideOnStart", Sz(value));
+        MainLogic caseLogic{MainServices{casePlatform, view, casePlatform, alerts, keys, ticks, shell, caseRegistry,
+                                         files, codePage, AllowListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
+                                         "C:\\q\\norvane.exe"}};
+        EXPECT_EQ(caseLogic.Startup(), !hidden) << value;
+        EXPECT_EQ(std::count(caseLog.begin(), caseLog.end(), "hide"), hidden ? 1 : 0) << value;
+    }
+}
+
+TEST_F(MainLogicTest, ShutDownRunsItsStepsInOrderAndKeepsWhatMustSurvive)
+{
+    Store("StartUp", "1");
+    logic.Startup();
+    logic.Allowed().Append("http://kept/");
+    log.clear();
+    logic.Shutdown();
+    EXPECT_EQ(log, (Log{"hide", "unregister hot key", "unhook hot key", "write P/Allow.txt.new", "set Quellix",
+                        "monitor off", "tray delete", "unhook tray"}));
+    EXPECT_EQ(files.files.files.at("P/Allow.txt"), "http://kept/\r\n");
+    EXPECT_EQ(Raw(registry.registry, kRun, "Quellix"),
+              Sz("\"C:\\Program Files\\Quellix\\norvane.exe\""));
+
+    const TrayIconData& removed = platform.records.back();
+    TrayIconData identity{};
+    identity.cbSize = 88;
+    identity.hWnd = view.WindowHandle();
+    EXPECT_EQ(std::memcmp(&removed, &identity, sizeof identity), 0);
+}
+
+TEST_F(MainLogicTest, AStartUpSettingOfZeroRemovesTheLogOnEntryAtQuit)
+{
+    registry.registry.Put(Registry::kCurrentUser, kRun, "Quellix", Sz("old"));
+    logic.Startup();
+    log.clear();
+    logic.Shutdown();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "delete Quellix"), 1);
+    EXPECT_FALSE(Raw(registry.registry, kRun, "Quellix"));
+    EXPECT_TRUE(Raw(registry.registry, kRun, "Other")) << "other programs' entries stay";
+}
+
+TEST_F(MainLogicTest, TheTrayIconAddedAgainShowsTheCurrentState)
+{
+    logic.Startup();
+    logic.Switch().ToggleProtection();
+    logic.AddTrayIcon();
+    const TrayIconData& again = platform.records.back();
+    EXPECT_EQ(again.hIcon, view.IconHandle(Icon::kOff));
+    EXPECT_EQ(std::string(again.szTip), "Disabled");
+}
+
+}  // namespace
+}  // namespace quellix::test

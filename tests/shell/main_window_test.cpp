@@ -1,0 +1,336 @@
+// The program's main window for real under Wine: created in this process with the monitor
+// control registered and the stand-in browsers answering for the shell's window list,
+// driven through its window procedure chain, controls and menus as a user would.
+#include <windows.h>
+#include <exdisp.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/utf.h"
+#include "blocker/platform_win.h"
+#include "shell/main_window.h"
+#include "shell/registry_win.h"
+#include "shell/resource.h"
+#include "tests/monitor/ocx.h"
+#include "tests/sim/desktop.h"
+
+namespace quellix::test {
+namespace {
+
+using quellix::sim::Browser;
+
+// Handles this thread's messages for a while: timers tick, posted commands run.
+void Pump(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+std::wstring ListEntry(HWND box, int index)
+{
+    std::wstring text(static_cast<std::size_t>(SendMessageW(box, LB_GETTEXTLEN, index, 0)) + 1, L'\0');
+    SendMessageW(box, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(text.size() - 1);
+    return text;
+}
+
+HRESULT CallExport(const char* name)
+{
+    const HMODULE library = LoadLibraryW(tessaly::test::OcxPath().c_str());
+    using Export = HRESULT(WINAPI*)();
+    const auto call = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+    const HRESULT hr = call ? call() : E_FAIL;
+    FreeLibrary(library);
+    return hr;
+}
+
+constexpr wchar_t kOptionsKey[] = L"Software\\Quellix\\Options";
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void SetOption(const wchar_t* name, const wchar_t* value)
+{
+    RegSetKeyValueW(HKEY_CURRENT_USER, kOptionsKey, name, REG_SZ, value,
+                    static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+}
+
+std::wstring Option(const wchar_t* name)
+{
+    wchar_t value[64] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, kOptionsKey, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<missing>";
+    return value;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(CallExport("DllRegisterServer"), S_OK); }
+    static void TearDownTestSuite() { CallExport("DllUnregisterServer"); }
+
+    void SetUp() override
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quellix");
+        DeleteFileW(allowFile.c_str());
+        desktop = std::make_unique<sim::Desktop>();
+    }
+
+    void Start()
+    {
+        window = std::make_unique<NoZirOd>();
+        ASSERT_EQ(window->Create(), NoZirOd::StartResult::kRunning);
+        main = window->Window();
+    }
+
+    void TearDown() override
+    {
+        if (window && window->Window())
+            window->QuitProgram();
+        window.reset();
+        Pump(20);
+        desktop.reset();
+        DeleteFileW(allowFile.c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quellix");
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Quellix");
+    }
+
+    HWND Item(int id) const { return GetDlgItem(main, id); }
+    std::wstring Text(int id) const { return WindowText(Item(id)); }
+    void Command(int id) { SendMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+    // A person's click: pressed long enough for the 32 ms click watch to see it.
+    void Click()
+    {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        SendInput(1, &input, sizeof input);
+        Pump(100);
+        input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(1, &input, sizeof input);
+    }
+
+    // Runs `action` once a window with this caption turns up, from inside a modal loop.
+    void WhenWindowOpens(const wchar_t* caption, std::function<void(HWND)> action)
+    {
+        s_caption = caption;
+        s_action = std::move(action);
+        SetTimer(nullptr, 0, 50, WatchForWindow);
+    }
+
+    static void CALLBACK WatchForWindow(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        if (HWND found = FindWindowW(L"QuellixModalWindow", s_caption); found && IsWindowVisible(found)) {
+            KillTimer(nullptr, timer);
+            s_action(found);
+        }
+    }
+
+    tessaly::test::Apartment apartment;
+    std::wstring allowFile = ProgramFolder() + L"\\Allow.txt";
+    std::unique_ptr<sim::Desktop> desktop;
+    std::unique_ptr<NoZirOd> window;
+    HWND main = nullptr;
+    static inline const wchar_t* s_caption = nullptr;
+    static inline std::function<void(HWND)> s_action;
+};
+
+TEST_F(MainWindowTest, StartsWithItsCaptionControlsMenusAndBanner)
+{
+    Start();
+    EXPECT_EQ(WindowText(main), L"Quellix");
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_EQ(Text(IDC_HIDE), L"Hide");
+    EXPECT_EQ(Text(IDC_QUIT), L"Quit");
+    EXPECT_EQ(Text(IDC_ENABLE), L"Disable");
+    EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd ( )");
+    EXPECT_EQ(Text(IDC_FRAME2), L"Allow this URLs");
+    EXPECT_FALSE(GetWindowLongPtrW(main, GWL_STYLE) & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+
+    Layout layout;
+    RECT client;
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, layout.X(8535));
+    EXPECT_EQ(client.bottom, layout.Y(4335));
+
+    wchar_t title[32] = {};
+    HMENU menu = GetMenu(main);
+    ASSERT_EQ(GetMenuItemCount(menu), 3);
+    GetMenuStringW(menu, 0, title, 32, MF_BYPOSITION);
+    EXPECT_STREQ(title, L"&File");
+    GetMenuStringW(GetSubMenu(menu, 2), IDM_HELPABOUT, title, 32, MF_BYCOMMAND);
+    EXPECT_STREQ(title, L"&About ");
+
+    // The banner of the monitor control, in its place.
+    HWND banner = FindWindowExW(main, nullptr, L"TessalyBanner", nullptr);
+    ASSERT_TRUE(banner);
+    POINT place = {0, 0};
+    MapWindowPoints(banner, main, &place, 1);
+    EXPECT_EQ(place.x, layout.X(480));
+    EXPECT_EQ(place.y, layout.Y(3600));
+
+    // No lists unless the List option is on.
+    EXPECT_FALSE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
+    EXPECT_FALSE(IsWindowEnabled(Item(IDC_WHITELIST)));
+}
+
+TEST_F(MainWindowTest, APopUpWithoutAClickIsRefusedAndCountedOneAfterAClickOpens)
+{
+    const ComPtr<Browser> page = desktop->Open(L"http://page.example/");
+    Start();
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_TRUE);
+    EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+
+    Click();
+    Pump(40);
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "within 400 ms of a click";
+    EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+}
+
+TEST_F(MainWindowTest, InListModeThePopUpIsClosedAndItsAddressListedOnce)
+{
+    SetOption(L"List", L"1");
+    const ComPtr<Browser> page = desktop->Open(L"http://page.example/");
+    Start();
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+        const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/");
+        EXPECT_TRUE(popup->Quitted());
+    }
+    HWND blocked = Item(IDC_BLOCKEDURLS);
+    ASSERT_EQ(SendMessageW(blocked, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(ListEntry(blocked, 0), L"http://ads.example/");
+    EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (2)");
+}
+
+TEST_F(MainWindowTest, TheProtectionSwitchWorksFromTheButtonAndFromTheTrayMenuAlike)
+{
+    const ComPtr<Browser> page = desktop->Open(L"http://page.example/");
+    Start();
+    Command(IDC_ENABLE);
+    EXPECT_EQ(Text(IDC_ENABLE), L"Enable");
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "protection off blocks nothing";
+    Command(IDM_ENABLE);
+    EXPECT_EQ(Text(IDC_ENABLE), L"Disable");
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_TRUE);
+}
+
+TEST_F(MainWindowTest, HideAndTheCloseBoxOnlyHideADoubleClickOnTheTrayIconShows)
+{
+    Start();
+    Command(IDC_HIDE);
+    EXPECT_FALSE(IsWindowVisible(main));
+    SendMessageW(main, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(IsWindowVisible(main));
+    SendMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_TRUE(IsWindow(main)) << "the program goes on in the notification area";
+    SendMessageW(main, kTrayCallbackMessage, 0, WM_LBUTTONUP);
+    EXPECT_FALSE(IsWindowVisible(main)) << "a single click does nothing";
+}
+
+TEST_F(MainWindowTest, TheHotKeyReachesModule3ThroughTheProcedureChain)
+{
+    const ComPtr<Browser> browser = desktop->Open(L"http://a.example/", sim::kRealWindow);
+    ASSERT_TRUE(browser);
+    Start();
+    const HWND frame = browser->Hwnd();
+    ASSERT_TRUE(IsWindowVisible(frame));
+    SendMessageW(main, WM_HOTKEY, kHideHotKeyId, MAKELPARAM(MOD_WIN, 'Z'));
+    EXPECT_FALSE(IsWindowVisible(frame));
+    SendMessageW(main, WM_HOTKEY, kHideHotKeyId, MAKELPARAM(MOD_WIN | MOD_SHIFT, 'Z'));
+    EXPECT_FALSE(IsWindowVisible(frame)) << "an extra modifier is not the hot key";
+    SendMessageW(main, WM_HOTKEY, kHideHotKeyId, MAKELPARAM(MOD_WIN, 'Z'));
+    EXPECT_TRUE(IsWindowVisible(frame));
+}
+
+TEST_F(MainWindowTest, TheOptionsDialogStoresTheBoxesAndSwitchesListModeAtOnce)
+{
+    Start();
+    WhenWindowOpens(L"Options", [](HWND dialog) {
+        SendMessageW(GetDlgItem(dialog, IDC_CHKLIST), BM_CLICK, 0, 0);
+        SendMessageW(GetDlgItem(dialog, IDC_CHKSTARTUP), BM_CLICK, 0, 0);
+        SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+    Command(IDM_TOOLSOPTIONS);
+    EXPECT_EQ(Option(L"List"), L"1");
+    EXPECT_EQ(Option(L"StartUp"), L"1");
+    EXPECT_EQ(Option(L"Beep"), L"0");
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
+    EXPECT_EQ(window->Logic().InMemoryOptions().list, 1);
+
+    // Cancel stores nothing.
+    WhenWindowOpens(L"Options", [](HWND dialog) {
+        SendMessageW(GetDlgItem(dialog, IDC_CHKBEEP), BM_CLICK, 0, 0);
+        SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    });
+    Command(IDM_TOOLSOPTIONS);
+    EXPECT_EQ(Option(L"Beep"), L"0");
+}
+
+TEST_F(MainWindowTest, ADoubleClickOnABlockedAddressAllowsItAndQuitKeepsTheList)
+{
+    SetOption(L"List", L"1");
+    SetOption(L"StartUp", L"1");
+    const ComPtr<Browser> page = desktop->Open(L"http://page.example/");
+    Start();
+    page->FireNewWindow2();
+    desktop->Open(L"http://wanted.example/");
+    HWND blocked = Item(IDC_BLOCKEDURLS);
+    SendMessageW(blocked, LB_SETCURSEL, 0, 0);
+    WhenWindowOpens(L"Dialog Caption", [](HWND dialog) {
+        EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_LABEL1)), L"Add http://wanted.example/ to Allow list?");
+        EXPECT_EQ(WindowText(GetDlgItem(dialog, IDOK)), L"Add");
+        SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_BLOCKEDURLS, LBN_DBLCLK), reinterpret_cast<LPARAM>(blocked));
+    HWND allowed = Item(IDC_WHITELIST);
+    ASSERT_EQ(SendMessageW(allowed, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(ListEntry(allowed, 0), L"http://wanted.example/");
+
+    Command(IDC_QUIT);
+    EXPECT_FALSE(IsWindow(main));
+    // Quit saved the allow list, entered the program for log-on, freed the hot key.
+    std::string bytes;
+    Win32Files files;
+    ASSERT_EQ(files.Read(Narrow(allowFile), bytes), FileStore::ReadResult::kOk);
+    EXPECT_EQ(bytes, "http://wanted.example/\r\n");
+    wchar_t run[MAX_PATH] = {};
+    DWORD size = sizeof run;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kRunKey, L"Quellix", RRF_RT_REG_SZ, nullptr, run, &size), ERROR_SUCCESS);
+    EXPECT_TRUE(std::wstring(run).ends_with(L"norvane.exe") || std::wstring(run).ends_with(L"norvane.exe\""));
+    HWND other = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(RegisterHotKey(other, 1, MOD_WIN, 'Z')) << "another program can take the hot key";
+    UnregisterHotKey(other, 1);
+    DestroyWindow(other);
+}
+
+TEST_F(MainWindowTest, TheTrayIconComesBackWhenTheShellRestarts)
+{
+    Start();
+    NOTIFYICONDATAW identity{};
+    identity.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    identity.hWnd = main;
+    // The shell forgets every icon when it restarts; then it announces a new task bar.
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &identity));
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_DELETE, &identity)) << "gone";
+    SendMessageW(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_DELETE, &identity)) << "added again";
+}
+
+}  // namespace
+}  // namespace quellix::test
