@@ -1,6 +1,6 @@
 # Thin wrappers over the CMake presets. `make test` and `make run` set up a fresh Debian
 # machine first (tools/bootstrap installs what is missing).
-.PHONY: all bootstrap native win32 test test-native test-win32 run bench fuzz clean
+.PHONY: all bootstrap native win32 test test-native test-win32 run dist screenshots bench fuzz clean
 
 all: native win32
 
@@ -24,13 +24,25 @@ test-win32: win32
 	tools/wine-session ctest --preset win32
 
 run: win32
-	@echo "norvane.exe is not built yet: 'make run' will start it under Wine."
+	tools/run
+
+# build/win32/dist: QuellixSetup.exe and Quellix-<version>.zip of the plain files.
+dist: win32
+	cmake --build --preset win32 --target dist
+	@ls -l build/win32/dist | awk 'NR > 1 {print $$9 ": " $$5 " bytes"}'
+
+# build/win32/screenshots: the main window at 100 % and 150 % scaling, under Wine.
+screenshots: win32
+	tools/screenshot --dpi 96 build/win32/screenshots/main-96.png
+	tools/screenshot --dpi 144 build/win32/screenshots/main-144.png
 
 bench: bootstrap win32
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench --target blocker_bench
 	build/bench/tests/bench/blocker_bench
 	tools/wine-session tools/wine-run build/win32/tests/bench/monitor_bench.exe
+	tools/wine-session tools/wine-run build/win32/tests/bench/program_bench.exe $${IDLE_SECONDS:-60}
+	@ls -l build/win32/bin/norvane.exe build/win32/bin/tessaly.ocx | awk '{print $$9 ": " $$5 " bytes"}'
 
 fuzz: native
 	build/native/tests/fuzz/allow_list_fuzz -max_total_time=$${FUZZ_SECONDS:-60} -max_len=65536 \

@@ -75,6 +75,20 @@ HRESULT CopyTo(const ComPtr<T>& object, I** out)
     return S_OK;
 }
 
+// QueryInterface of an object that is reached only through its own code: IUnknown is all it
+// answers (with `identity`, its one IUnknown).
+inline HRESULT QueryUnknownOnly(IUnknown* identity, REFIID riid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (riid != IID_IUnknown)
+        return E_NOINTERFACE;
+    *object = identity;
+    identity->AddRef();
+    return S_OK;
+}
+
 }  // namespace quellix
 
 #define RETURN_IF_FAILED(expr)                                                                                         \

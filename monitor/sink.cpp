@@ -84,14 +84,7 @@ private:
 
 STDMETHODIMP cBrowser::QueryInterface(REFIID riid, void** object)
 {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_IUnknown)
-        return E_NOINTERFACE;
-    *object = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
+    return quellix::QueryUnknownOnly(static_cast<IEventHandler*>(this), riid, object);
 }
 
 HRESULT cBrowser::SetBrowser(IWebBrowser2* browser)

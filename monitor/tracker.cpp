@@ -122,14 +122,7 @@ HRESULT cBrowserEvents::Create(TrackerEvents* owner, ComPtr<cBrowserEvents>* res
 
 STDMETHODIMP cBrowserEvents::QueryInterface(REFIID riid, void** object)
 {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_IUnknown)
-        return E_NOINTERFACE;
-    *object = static_cast<IBrowser*>(this);
-    AddRef();
-    return S_OK;
+    return quellix::QueryUnknownOnly(static_cast<IBrowser*>(this), riid, object);
 }
 
 void cBrowserEvents::DropSinks()

@@ -69,7 +69,21 @@ bool Win32WindowList::GetPlacement(Handle window, WindowPlacement* placement)
 bool Win32WindowList::SetPlacement(Handle window, const WindowPlacement& placement)
 {
     const auto native = std::bit_cast<WINDOWPLACEMENT>(placement);
-    return SetWindowPlacement(ToHwnd(window), &native) != FALSE;
+    const HWND hwnd = ToHwnd(window);
+    if (SetWindowPlacement(hwnd, &native))
+        return true;
+    // Wine refuses SetWindowPlacement for the windows of another process (Windows does
+    // not); the same placement then comes from calls that do reach across: the normal
+    // position for a window shown normally, then the show state.
+    if (!IsWindow(hwnd))
+        return false;
+    if (native.showCmd == SW_SHOWNORMAL || native.showCmd == SW_SHOW || native.showCmd == SW_RESTORE) {
+        const RECT& normal = native.rcNormalPosition;
+        SetWindowPos(hwnd, nullptr, normal.left, normal.top, normal.right - normal.left, normal.bottom - normal.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ShowWindow(hwnd, static_cast<int>(native.showCmd));
+    return true;
 }
 
 }  // namespace quellix

@@ -105,12 +105,17 @@ Desktop::Desktop() : m_list(MakeCom<ShellWindows>())
                       static_cast<unsigned long>(hr));
         throw std::runtime_error(message);
     }
+    // The same list under its own class, for programs redirected to it (see the header).
+    CoRegisterClassObject(kStandInListClsid, static_cast<IClassFactory*>(m_factory.Get()),
+                          CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_standInRegistration);
     g_desktopLives = true;
 }
 
 Desktop::~Desktop()
 {
     CoRevokeClassObject(m_registration);
+    if (m_standInRegistration)
+        CoRevokeClassObject(m_standInRegistration);
     g_desktopLives = false;
     // Registered browsers and the list hold each other.
     m_list->Clear();

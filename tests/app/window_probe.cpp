@@ -1,0 +1,320 @@
+// window_probe: looks at a running norvane.exe from outside, as a setup program or a user
+// would, for the script tests and tools/screenshot.
+//
+//   window_probe wait SECONDS   waits for the main window to be shown and its program idle;
+//                               prints the window, its X11 window under Wine, the program's
+//                               path and the screen's dots per inch
+//   window_probe layout DPI     checks the main window's controls at that resolution:
+//                               inside the client area, lists, buttons and banner clear of
+//                               one another, each list inside its frame, captions not cut
+//   window_probe quit SECONDS   sends the Exit command and waits for the program to end;
+//                               succeeds when it ended with exit code 0
+//
+// Exit code 0 when all is well, 1 when a check failed, 2 on a usage error.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "shell/resource.h"
+
+namespace {
+
+constexpr wchar_t kMainClass[] = L"NoZirOd";
+// The client area, in twips.
+constexpr int kClientWidthTwips = 8535;
+constexpr int kClientHeightTwips = 4335;
+
+int g_faults = 0;
+
+void Fault(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::printf("FAULT: ");
+    std::vprintf(format, arguments);
+    std::printf("\n");
+    va_end(arguments);
+    ++g_faults;
+}
+
+int ScreenDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+std::wstring Text(HWND window)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow;
+    for (wchar_t c : text)
+        narrow += c < 128 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
+HWND FindMainWindow(bool mustBeVisible)
+{
+    HWND window = FindWindowW(kMainClass, nullptr);
+    return window && (!mustBeVisible || IsWindowVisible(window)) ? window : nullptr;
+}
+
+HANDLE OpenProgram(HWND window, DWORD access)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process ? OpenProcess(access, FALSE, process) : nullptr;
+}
+
+int Wait(int seconds)
+{
+    HWND window = nullptr;
+    for (int tries = 0; tries < seconds * 10 && !(window = FindMainWindow(true)); ++tries)
+        Sleep(100);
+    if (!window) {
+        Fault("no visible %ls window after %d s", kMainClass, seconds);
+        return 1;
+    }
+    HANDLE program = OpenProgram(window, PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE);
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (program) {
+        // Idle: the start-up sequence is over and the window has painted.
+        WaitForInputIdle(program, static_cast<DWORD>(seconds) * 1000);
+        QueryFullProcessImageNameW(program, 0, path, &size);
+        CloseHandle(program);
+    }
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    // Under Wine the X11 window that shows a top-level window is one of its properties.
+    const auto x11 = reinterpret_cast<UINT_PTR>(GetPropW(window, L"__wine_x11_whole_window"));
+    std::printf("window=%p x11=0x%lx dpi=%d frame=%ld,%ld,%ld,%ld\n", static_cast<void*>(window),
+        static_cast<unsigned long>(x11), ScreenDpi(), frame.left, frame.top, frame.right, frame.bottom);
+    std::printf("program=%s\n", Narrow(path).c_str());
+    return 0;
+}
+
+int Quit(int seconds)
+{
+    HWND window = FindMainWindow(false);
+    if (!window) {
+        Fault("no %ls window to quit", kMainClass);
+        return 1;
+    }
+    HANDLE program = OpenProgram(window, PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE);
+    if (!program) {
+        Fault("cannot open the program's process (error %lu)", GetLastError());
+        return 1;
+    }
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+    const DWORD waited = WaitForSingleObject(program, static_cast<DWORD>(seconds) * 1000);
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(program, &exitCode);
+    CloseHandle(program);
+    if (waited != WAIT_OBJECT_0)
+        Fault("the program still runs %d s after Exit", seconds);
+    else if (exitCode != 0)
+        Fault("the program ended with exit code %lu", exitCode);
+    if (IsWindow(window))
+        Fault("the main window is still there");
+    std::printf("exit-code=%lu\n", exitCode);
+    return g_faults ? 1 : 0;
+}
+
+// --- layout --------------------------------------------------------------------------------
+
+enum class Kind { kList, kButton, kFrame, kBanner, kOther };
+
+struct Control {
+    HWND window;
+    Kind kind;
+    std::wstring text;
+    RECT place;  // in the main window's client pixels
+};
+
+const char* KindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::kList: return "list";
+    case Kind::kButton: return "button";
+    case Kind::kFrame: return "frame";
+    case Kind::kBanner: return "banner";
+    case Kind::kOther: break;
+    }
+    return "other";
+}
+
+Kind KindOf(HWND window)
+{
+    const std::wstring name = ClassOf(window);
+    if (_wcsicmp(name.c_str(), L"ListBox") == 0)
+        return Kind::kList;
+    if (_wcsicmp(name.c_str(), L"TessalyBanner") == 0)
+        return Kind::kBanner;
+    if (_wcsicmp(name.c_str(), L"Button") == 0)
+        return (GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX ? Kind::kFrame : Kind::kButton;
+    return Kind::kOther;
+}
+
+struct Children {
+    HWND parent;
+    std::vector<Control> controls;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM context)
+{
+    auto& children = *reinterpret_cast<Children*>(context);
+    // Direct children only, and only those a user can see.
+    if (GetAncestor(child, GA_PARENT) != children.parent || !IsWindowVisible(child))
+        return TRUE;
+    RECT place{};
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, children.parent, reinterpret_cast<POINT*>(&place), 2);
+    children.controls.push_back({child, KindOf(child), Text(child), place});
+    return TRUE;
+}
+
+bool Inside(const RECT& inner, const RECT& outer)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+std::string Describe(const Control& control)
+{
+    char text[200];
+    std::snprintf(text, sizeof text, "%s \"%s\" (%ld,%ld)-(%ld,%ld)", KindName(control.kind),
+        Narrow(control.text).c_str(), control.place.left, control.place.top, control.place.right, control.place.bottom);
+    return text;
+}
+
+int Layout(int expectedDpi)
+{
+    HWND main = FindMainWindow(true);
+    if (!main) {
+        Fault("no visible %ls window", kMainClass);
+        return 1;
+    }
+    const int dpi = ScreenDpi();
+    if (dpi != expectedDpi) {
+        Fault("the screen has %d dots per inch, not %d: the setting did not take", dpi, expectedDpi);
+        return 1;
+    }
+    RECT client{};
+    GetClientRect(main, &client);
+    std::printf("client %ldx%ld at %d dpi\n", client.right, client.bottom, dpi);
+    if (client.right != MulDiv(kClientWidthTwips, dpi, 1440) || client.bottom != MulDiv(kClientHeightTwips, dpi, 1440))
+        Fault("the client area is %ldx%ld, not laid out for %d dpi", client.right, client.bottom, dpi);
+
+    Children children{main, {}};
+    EnumChildWindows(main, CollectChild, reinterpret_cast<LPARAM>(&children));
+    const std::vector<Control>& controls = children.controls;
+
+    int counts[5] = {};
+    for (const Control& control : controls) {
+        std::printf("  %s\n", Describe(control).c_str());
+        ++counts[static_cast<int>(control.kind)];
+        if (!Inside(control.place, client))
+            Fault("%s reaches outside the client area", Describe(control).c_str());
+    }
+    const int expected[5] = {2, 3, 2, 1, 0};
+    for (int kind = 0; kind < 5; ++kind)
+        if (counts[kind] != expected[kind])
+            Fault("%d %s controls shown, %d expected", counts[kind], KindName(static_cast<Kind>(kind)), expected[kind]);
+
+    // Lists, buttons and the banner stand clear of one another; the frames lie behind.
+    for (std::size_t a = 0; a < controls.size(); ++a) {
+        for (std::size_t b = a + 1; b < controls.size(); ++b) {
+            if (controls[a].kind == Kind::kFrame || controls[b].kind == Kind::kFrame)
+                continue;
+            RECT common;
+            if (IntersectRect(&common, &controls[a].place, &controls[b].place))
+                Fault("%s overlaps %s", Describe(controls[a]).c_str(), Describe(controls[b]).c_str());
+        }
+    }
+
+    // Captions measured in the font a user sees in dialogs, which is the one the program
+    // asks for: the message font at this resolution.
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC dc = GetDC(nullptr);
+    const HGDIOBJ previous = SelectObject(dc, font);
+    auto extent = [dc](const std::wstring& text) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return size;
+    };
+    const int edge = MulDiv(4, dpi, 96);  // a button's border and its focus rectangle
+    for (const Control& control : controls) {
+        const SIZE text = extent(control.text);
+        const long width = control.place.right - control.place.left;
+        const long height = control.place.bottom - control.place.top;
+        if (control.kind == Kind::kButton && (text.cx > width - 2 * edge || text.cy > height - 2 * edge))
+            Fault("the caption of %s needs %ldx%ld pixels", Describe(control).c_str(), text.cx, text.cy);
+        if (control.kind == Kind::kFrame && text.cx > width - 4 * edge)
+            Fault("the caption of %s needs %ld pixels", Describe(control).c_str(), text.cx);
+        if (control.kind != Kind::kList)
+            continue;
+        // Each list inside a frame, below the frame's caption and clear of its lines.
+        bool framed = false;
+        for (const Control& frame : controls) {
+            if (frame.kind != Kind::kFrame)
+                continue;
+            const RECT inside = { frame.place.left + 1, frame.place.top + extent(frame.text).cy, frame.place.right - 1,
+                frame.place.bottom - 1 };
+            framed = framed || Inside(control.place, inside);
+        }
+        if (!framed)
+            Fault("%s is not inside a frame, below its caption", Describe(control).c_str());
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+
+    std::printf(g_faults ? "%d fault(s)\n" : "layout fine\n", g_faults);
+    return g_faults ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Coordinates and resolution as they really are, not scaled for an unaware program.
+    SetProcessDPIAware();
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | quit SECONDS\n");
+        return 2;
+    }
+    const std::string command = argv[1];
+    const int number = std::atoi(argv[2]);
+    if (command == "wait")
+        return Wait(number);
+    if (command == "layout")
+        return Layout(number);
+    if (command == "quit")
+        return Quit(number);
+    std::fprintf(stderr, "window_probe: unknown command %s\n", command.c_str());
+    return 2;
+}

@@ -1,0 +1,223 @@
+// Scenarios of the whole program, as a user lives them: norvane.exe as built, in its own
+// process, against stand-in browsers in this one.
+#include <windows.h>
+#include <exdisp.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "shell/resource.h"
+#include "tests/e2e/harness.h"
+
+namespace quellix::e2e {
+namespace {
+
+using sim::Browser;
+
+class E2ETest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        s_environment = new Environment;
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_environment;
+        CoUninitialize();
+    }
+
+    void SetUp() override
+    {
+        ForgetEverything();
+        desktop = std::make_unique<sim::Desktop>();
+        page = desktop->Open(L"http://page.example/", sim::kRealWindow);
+        ASSERT_TRUE(page);
+    }
+
+    void TearDown() override
+    {
+        program.reset();
+        page.Reset();
+        desktop.reset();
+        ForgetEverything();
+    }
+
+    void Start()
+    {
+        program = std::make_unique<Program>(*desktop);
+        ASSERT_TRUE(program->Start());
+    }
+
+    // The tray menu's last entry, "Exit", chosen with the keyboard as a user may.
+    void ExitFromTheTray()
+    {
+        program->TrayRightClick();
+        HWND menu = nullptr;
+        ASSERT_TRUE(PumpUntil([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }));
+        PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    }
+
+    static inline Environment* s_environment = nullptr;
+    std::unique_ptr<sim::Desktop> desktop;
+    ComPtr<Browser> page;
+    std::unique_ptr<Program> program;
+};
+
+TEST_F(E2ETest, APopUpWithoutInputIsRefusedAndCountedOneTheUserAskedForOpens)
+{
+    Start();
+    EXPECT_TRUE(program->TrayIconPresent());
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_TRUE);
+    EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+
+    // A click, then the page's window within 400 ms: the user's.
+    input::Click();
+    Pump(40);
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+
+    // Ctrl held, however long after the last click. (A person holds it a moment before the
+    // page reacts; Wine also keeps each program's view of the keys for up to 50 ms.)
+    Pump(500);
+    input::Press(VK_CONTROL);
+    Pump(100);
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+    input::Release(VK_CONTROL);
+    EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+}
+
+TEST_F(E2ETest, InListModeAPopUpOpensThenClosesAndItsAddressIsListedOnce)
+{
+    SetOption(L"List", L"1");
+    WriteAllowFile("http://news.example/\r\n");
+    Start();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "let open, to be looked at";
+        const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/", sim::kRealWindow);
+        ASSERT_TRUE(popup);
+        EXPECT_TRUE(popup->Quitted());
+        EXPECT_FALSE(IsWindow(popup->Hwnd())) << "the pop-up's window is gone";
+    }
+    EXPECT_EQ(program->ListEntries(IDC_BLOCKEDURLS), (std::vector<std::wstring>{L"http://ads.example/"}));
+    EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (2)");
+
+    page->FireNewWindow2();
+    const ComPtr<Browser> allowed = desktop->Open(L"http://news.example/", sim::kRealWindow);
+    EXPECT_FALSE(allowed->Quitted());
+    EXPECT_TRUE(IsWindowVisible(allowed->Hwnd()));
+}
+
+TEST_F(E2ETest, AnAddressMovedToTheAllowListSurvivesAQuitAndARestart)
+{
+    SetOption(L"List", L"1");
+    Start();
+    page->FireNewWindow2();
+    desktop->Open(L"http://wanted.example/");
+    ASSERT_EQ(program->ListEntries(IDC_BLOCKEDURLS).size(), 1u);
+
+    program->DoubleClickEntry(IDC_BLOCKEDURLS, 0);
+    const HWND dialog = program->WaitForWindow(L"Dialog Caption");
+    ASSERT_TRUE(dialog);
+    wchar_t question[256] = {};
+    GetWindowTextW(GetDlgItem(dialog, IDC_LABEL1), question, 256);
+    EXPECT_STREQ(question, L"Add http://wanted.example/ to Allow list?");
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return program->ListEntries(IDC_WHITELIST).size() == 1; }));
+
+    program->Command(IDC_QUIT);
+    EXPECT_EQ(program->WaitForExit(), 0u);
+    EXPECT_EQ(AllowFile(), "http://wanted.example/\r\n");
+
+    Start();
+    EXPECT_EQ(program->ListEntries(IDC_WHITELIST), (std::vector<std::wstring>{L"http://wanted.example/"}));
+    page->FireNewWindow2();
+    const ComPtr<Browser> again = desktop->Open(L"http://wanted.example/");
+    EXPECT_FALSE(again->Quitted()) << "allowed now";
+}
+
+TEST_F(E2ETest, WindowsZHidesEveryBrowserAndBringsThemBackWithTheirPlacements)
+{
+    const ComPtr<Browser> maximised = desktop->Open(L"http://big.example/", sim::kRealWindow);
+    ShowWindow(maximised->Hwnd(), SW_MAXIMIZE);
+    Start();
+    WINDOWPLACEMENT before{};
+    before.length = sizeof before;
+    GetWindowPlacement(maximised->Hwnd(), &before);
+
+    input::Chord({VK_LWIN, 'Z'});
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(page->Hwnd()) && !IsWindowVisible(maximised->Hwnd()); }));
+    EXPECT_TRUE(IsWindow(page->Hwnd())) << "hidden, not closed";
+
+    input::Chord({VK_LWIN, 'Z'});
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(page->Hwnd()) && IsWindowVisible(maximised->Hwnd()); }));
+    WINDOWPLACEMENT after{};
+    after.length = sizeof after;
+    GetWindowPlacement(maximised->Hwnd(), &after);
+    EXPECT_EQ(after.showCmd, before.showCmd);
+    EXPECT_TRUE(EqualRect(&after.rcNormalPosition, &before.rcNormalPosition));
+}
+
+TEST_F(E2ETest, WithProtectionOffNothingIsBlockedAndTheOptionsChangeTheModeAtOnce)
+{
+    Start();
+    PostMessageW(program->Item(IDC_ENABLE), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return program->Text(IDC_ENABLE) == L"Enable"; }));
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+    program->Command(IDM_ENABLE);  // the tray menu's entry
+    ASSERT_TRUE(PumpUntil([&] { return program->Text(IDC_ENABLE) == L"Disable"; }));
+
+    program->Command(IDM_TOOLSOPTIONS);
+    const HWND options = program->WaitForWindow(L"Options");
+    ASSERT_TRUE(options);
+    PostMessageW(GetDlgItem(options, IDC_CHKLIST), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(options, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpUntil([] { return Option(L"List") == L"1"; }));
+    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "list mode: let open";
+    const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/");
+    EXPECT_TRUE(popup->Quitted());
+}
+
+TEST_F(E2ETest, HiddenOnStartTheTrayIconOpensTheWindow)
+{
+    SetOption(L"HideOnStart", L"1");
+    Start();
+    EXPECT_FALSE(program->Visible());
+    EXPECT_TRUE(program->TrayIconPresent());
+    program->TrayDoubleClick();
+    EXPECT_TRUE(PumpUntil([&] { return program->Visible(); }));
+}
+
+TEST_F(E2ETest, ExitFromTheTrayFreesTheHotKeyRemovesTheIconAndWritesTheLogOnEntry)
+{
+    SetOption(L"StartUp", L"1");
+    Start();
+    const HWND main = program->Main();
+    ExitFromTheTray();
+    EXPECT_EQ(program->WaitForExit(), 0u);
+    EXPECT_FALSE(IsWindow(main));
+
+    NOTIFYICONDATAW identity{};
+    identity.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    identity.hWnd = main;
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &identity)) << "the tray icon is gone";
+    const HWND other = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(RegisterHotKey(other, 1, MOD_WIN, 'Z')) << "another program can take Windows+Z";
+    UnregisterHotKey(other, 1);
+    DestroyWindow(other);
+    const std::optional<std::wstring> run = RunAtLogOnValue();
+    ASSERT_TRUE(run);
+    EXPECT_NE(run->find(L"norvane.exe"), std::wstring::npos);
+
+    // With Run at StartUp cleared, the next quit removes the entry.
+    SetOption(L"StartUp", L"0");
+    Start();
+    program->Command(IDM_EXITM);
+    EXPECT_EQ(program->WaitForExit(), 0u);
+    EXPECT_FALSE(RunAtLogOnValue());
+}
+
+}  // namespace
+}  // namespace quellix::e2e

@@ -1,0 +1,110 @@
+// The whole program as a user meets it: norvane.exe in a process of its own, watching
+// browsers that live in this process (the stand-in environment, reached through COM from
+// norvane's side as the real shell's list is), driven with real input and read back the way
+// a user sees it: window texts, list contents, which browser windows exist and show, the
+// files and registry values left behind.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/unique_handle.h"
+#include "tests/sim/desktop.h"
+
+namespace quellix::e2e {
+
+// Handles this thread's messages for `milliseconds`: norvane's calls into the stand-in
+// browsers arrive here as messages.
+void Pump(DWORD milliseconds);
+// Pumps until `done` holds or `timeoutMs` passes; returns whether it held.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+
+// Where norvane.exe and tessaly.ocx were built.
+std::wstring ProgramFolder();
+
+// The prefix's side of the stand-in: tessaly.ocx registered, and CLSID_ShellWindows
+// treated as the stand-in list's class. Undone by the destructor.
+class Environment {
+public:
+    Environment();
+    ~Environment();
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+};
+
+// Settings of the program (HKCU\Software\Quellix\Options) and its other traces.
+void SetOption(const wchar_t* name, const wchar_t* value);
+std::wstring Option(const wchar_t* name);
+std::optional<std::wstring> RunAtLogOnValue();
+void ForgetEverything();  // settings, run value, Allow.txt
+std::optional<std::string> AllowFile();
+void WriteAllowFile(const std::string& bytes);
+
+// One run of norvane.exe.
+class Program {
+public:
+    explicit Program(sim::Desktop& desktop);
+    ~Program();  // quits the program if it still runs
+
+    // When, after the process was created, the tray icon and the main window appeared.
+    struct StartTimes {
+        double trayIconMs = -1;
+        double windowMs = -1;
+    };
+
+    // Starts norvane.exe and waits until it watches every open browser.
+    bool Start(StartTimes* times = nullptr);
+    bool Running() const;
+    // Waits for the process to end; its exit code, or nothing on a timeout.
+    std::optional<DWORD> WaitForExit(DWORD timeoutMs = 10000);
+
+    HWND Main() const { return m_main; }
+    HWND Item(int id) const { return GetDlgItem(m_main, id); }
+    std::wstring Text(int id) const;
+    std::vector<std::wstring> ListEntries(int id) const;
+    bool Visible() const { return IsWindowVisible(m_main) != FALSE; }
+    // Whether the tray icon (main window, 0) is there.
+    bool TrayIconPresent() const;
+
+    // The user's ways in: a button or menu command, posted as the click would send it.
+    void Command(int id) const;
+    // A double-click on an entry of a list.
+    void DoubleClickEntry(int listId, int index) const;
+    // The tray icon: a right-click opens the menu, a double-click opens the window.
+    void TrayRightClick() const;
+    void TrayDoubleClick() const;
+
+    // A modal window of the program with this caption, once it shows.
+    HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = 5000) const;
+
+    DWORD ProcessId() const { return m_process.id; }
+    HANDLE Process() const { return m_process.handle.get(); }
+
+private:
+    struct Child {
+        UniqueFile handle;
+        DWORD id = 0;
+    };
+
+    static BOOL CALLBACK FindMain(HWND window, LPARAM self);
+
+    sim::Desktop& m_desktop;
+    Child m_process;
+    HWND m_main = nullptr;
+};
+
+// Real input, as a person gives it.
+namespace input {
+void Click();                      // the left button, held about 100 ms
+void Press(WORD key);
+void Release(WORD key);
+void Tap(WORD key);
+void Chord(std::initializer_list<WORD> keys);  // pressed in order, released in reverse
+}  // namespace input
+
+}  // namespace quellix::e2e

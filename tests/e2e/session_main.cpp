@@ -1,0 +1,130 @@
+// quellix-session.exe: what `make run` starts. It plays a short browsing session against
+// norvane.exe as built: a page opens pop-ups, the user follows a link, an address is moved
+// to the allow list. It says what happened, saves a picture of the main window, and then
+// either ends the program (no real display) or leaves it to the user until it is quit.
+//
+//   quellix-session [--picture <file.bmp>] [--stay]
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "shell/resource.h"
+#include "tests/e2e/harness.h"
+
+using namespace quellix;
+using namespace quellix::e2e;
+
+namespace {
+
+void Say(const char* format, const std::wstring& text = {})
+{
+    std::printf(format, std::string(text.begin(), text.end()).c_str());
+    std::fflush(stdout);
+}
+
+// The main window as it shows on the screen, as a 24-bit bitmap file.
+bool SavePicture(HWND window, const std::wstring& path)
+{
+    RECT area;
+    GetWindowRect(window, &area);
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    UniqueHbitmap bitmap(CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
+                                          nullptr, 0));
+    UniqueHdc memory(CreateCompatibleDC(screen));
+    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory.get(), previous);
+    ReleaseDC(nullptr, screen);
+
+    const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    header.biSizeImage = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + header.biSizeImage),
+                          0, 0, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header)};
+    UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return out && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
+           WriteFile(out.get(), &header, sizeof header, &written, nullptr) &&
+           WriteFile(out.get(), bits, header.biSizeImage, &written, nullptr);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::wstring picture;
+    bool stay = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--picture" && i + 1 < argc)
+            picture = argv[++i];
+        else if (std::wstring(argv[i]) == L"--stay")
+            stay = true;
+    }
+
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int result = 0;
+    {
+        Environment environment;
+        sim::Desktop desktop;
+        const ComPtr<sim::Browser> page = desktop.Open(L"http://news.example/today", sim::kRealWindow);
+        SetOption(L"List", L"1");  // the session shows the lists at work
+
+        Program program(desktop);
+        Program::StartTimes times;
+        if (!page || !program.Start(&times)) {
+            Say("norvane.exe did not start\n");
+            return 1;
+        }
+        Say("norvane.exe runs: its window and its tray icon are up; it watches the page %s\n", page->Url());
+
+        for (const wchar_t* address : {L"http://ads.example/win", L"http://casino.example/", L"http://ads.example/win"}) {
+            page->FireNewWindow2();
+            const ComPtr<sim::Browser> popup = desktop.Open(address, sim::kRealWindow);
+            Say(popup && popup->Quitted() ? "a pop-up to %s opened by itself and was closed\n"
+                                          : "a pop-up to %s was NOT closed\n",
+                address);
+        }
+
+        input::Click();
+        Pump(40);
+        const bool asked = page->FireNewWindow2().cancel == VARIANT_FALSE;
+        const ComPtr<sim::Browser> story = asked ? desktop.Open(L"http://news.example/story", sim::kRealWindow) : nullptr;
+        Say(story && !story->Quitted() ? "the user clicked a link: its window %s opened and stays\n"
+                                       : "the window the user asked for did not stay%s\n",
+            story ? story->Url() : std::wstring());
+
+        program.DoubleClickEntry(IDC_BLOCKEDURLS, 1);
+        if (const HWND dialog = program.WaitForWindow(L"Dialog Caption")) {
+            PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            PumpUntil([&] { return !program.ListEntries(IDC_WHITELIST).empty(); });
+        }
+        for (const std::wstring& entry : program.ListEntries(IDC_BLOCKEDURLS))
+            Say("blocked list: %s\n", entry);
+        for (const std::wstring& entry : program.ListEntries(IDC_WHITELIST))
+            Say("allow list:   %s\n", entry);
+        Say("%s\n", program.Text(IDC_FRAME1));
+
+        if (!picture.empty()) {
+            Pump(300);
+            Say(SavePicture(program.Main(), picture) ? "picture of the main window saved\n"
+                                                     : "the picture could not be saved\n");
+        }
+
+        if (stay) {
+            Say("Quellix is running: quit it with Quit, File Exit or Exit in its tray menu.\n");
+            program.WaitForExit(INFINITE);
+        } else {
+            program.Command(IDM_EXITM);
+            const std::optional<DWORD> code = program.WaitForExit();
+            Say(code == 0u ? "norvane.exe quit cleanly%s\n" : "norvane.exe did not quit cleanly%s\n");
+            result = code == 0u ? 0 : 1;
+        }
+        ForgetEverything();
+    }
+    CoUninitialize();
+    return result;
+}

@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# QuellixSetup.exe under Wine, in a new prefix of its own, as a user meets it:
+#   1. a silent install for all users: the files, the control registered for the machine,
+#      the Start-menu shortcut, the Add/Remove Programs entry;
+#   2. norvane.exe started from where it was put, and quit by its Exit command;
+#   3. with the program running again, the toolbar button on and an allow list in both of
+#      its places, a silent uninstall: the program is quit, and nothing of ours is left but
+#      the two allow lists, which silent mode keeps;
+#   4. the same for one user (/CurrentUser): files in the local application data, the
+#      control and the entry under HKCU, and again nothing left after the uninstall.
+# (Wine does not merge HKCU\Software\Classes into HKEY_CLASSES_ROOT, so a control
+# registered for one user cannot be created there: step 4 does not start the program.)
+#
+#   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX
+set -euo pipefail
+
+tools=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd)
+if [ -z "${DISPLAY:-}" ]; then
+  QUELLIX_PRIVATE_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+setup=$(realpath "$1")
+version=$2
+probe=$(realpath "$3")
+bin=$(realpath "$4")
+# Every wine and wineserver call below is for this prefix alone: never another's server.
+WINEPREFIX=$(realpath -m "$5")
+export WINEPREFIX
+wine() { "$tools/wine-run" "$@"; }
+
+failures=0
+fail() {
+  echo "FAULT: $*" >&2
+  failures=$((failures + 1))
+}
+stop() {
+  fail "$*"
+  echo "$failures fault(s); the prefix is left for a look: $WINEPREFIX" >&2
+  exit 1
+}
+step() { echo "--- $*"; }
+
+# value KEY NAME: a registry value's data ('' for the default value); fails when missing.
+value() {
+  local out
+  if [ -z "$2" ]; then out=$(wine reg query "$1" /ve 2>/dev/null); else out=$(wine reg query "$1" /v "$2" 2>/dev/null); fi
+  out=$(tr -d '\r' <<<"$out" | sed -n 's/^    .*    REG_[A-Z_]*    //p' | head -n 1)
+  [ -n "$out" ] && printf '%s' "$out"
+}
+expect_value() {  # expect_value KEY NAME WANTED
+  local got
+  got=$(value "$1" "$2") || { fail "$1${2:+ /v $2}: missing"; return; }
+  [ "${got,,}" = "${3,,}" ] || fail "$1${2:+ /v $2}: '$got', not '$3'"
+}
+key_gone() { ! wine reg query "$1" >/dev/null 2>&1 || fail "$1 is still there"; }
+unix_path() { realpath -m "$(wine winepath -u "$1" 2>/dev/null | tr -d '\r')"; }
+# wait_for_prefix: every process of the prefix ended (a setup's children, the uninstaller's
+# copy of itself in the temporary folder, the program it quit).
+wait_for_prefix() { timeout 180 wineserver -w || stop "processes of the prefix still running after 180 s"; }
+
+clsid='{FC63E66E-7C55-4B1C-B8E7-8F9CDC03469F}'
+libid='{010324C7-33E5-4680-9C89-BFA48BF26881}'
+interfaces=('{55017665-047A-428F-A9EA-F60F680B736C}' '{BCCE5F82-6CAC-44F4-8814-ECB2202E183E}'
+  '{07A425B7-5C85-4AE3-93D0-3BC3A71E139D}')
+uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quellix'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+toolbar_key='HKLM\Software\Microsoft\Internet Explorer\Extensions\{6D3C5B1E-8A47-4F2C-B9E0-3F1A7C52D4E8}'
+files=(norvane.exe tessaly.ocx 1.ico 4.ico quellix.html)
+
+# nothing_of_ours: no registration, entry, setting, log-on value, toolbar key or shortcut.
+nothing_of_ours() {
+  local root id
+  for root in HKLM HKCU; do
+    key_gone "$root\\Software\\Classes\\CLSID\\$clsid"
+    key_gone "$root\\Software\\Classes\\tessaly.IEEvents"
+    key_gone "$root\\Software\\Classes\\TypeLib\\$libid"
+    for id in "${interfaces[@]}"; do key_gone "$root\\Software\\Classes\\Interface\\$id"; done
+    key_gone "$root\\$uninstall_key"
+  done
+  key_gone 'HKCU\Software\Quellix'
+  key_gone "$toolbar_key"
+  ! value "$run_key" Quellix >/dev/null || fail "the run-at-log-on value Quellix is still there"
+  [ -z "$(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')" ] || fail "a shortcut is left: $(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')"
+}
+
+# installed_in WINDOWS_FOLDER ROOT START_MENU: the files, the shortcut and the entry.
+installed_in() {
+  local folder=$1 root=$2 menu=$3 unix file link size
+  unix=$(unix_path "$folder")
+  for file in "${files[@]}"; do
+    cmp -s "$bin/$file" "$unix/$file" || fail "$folder\\$file is missing or not the one built"
+  done
+  [ -f "$unix/uninstall.exe" ] || fail "no $folder\\uninstall.exe"
+  link=$(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')
+  if [ "$(dirname "$link")" != "$menu" ]; then
+    fail "the shortcut is '${link:-missing}', not in $menu"
+  elif ! grep -aqi "norvane.exe" "$link"; then
+    fail "the shortcut does not start norvane.exe"
+  fi
+  expect_value "$root\\$uninstall_key" DisplayName Quellix
+  expect_value "$root\\$uninstall_key" DisplayVersion "$version"
+  expect_value "$root\\$uninstall_key" Publisher Quellix
+  expect_value "$root\\$uninstall_key" DisplayIcon "$folder\\norvane.exe,0"
+  expect_value "$root\\$uninstall_key" UninstallString "\"$folder\\uninstall.exe\""
+  expect_value "$root\\$uninstall_key" QuietUninstallString "\"$folder\\uninstall.exe\" /S"
+  expect_value "$root\\$uninstall_key" InstallLocation "$folder"
+  expect_value "$root\\$uninstall_key" NoModify 0x1
+  expect_value "$root\\$uninstall_key" NoRepair 0x1
+  size=$(value "$root\\$uninstall_key" EstimatedSize) || size=0
+  [ $((size)) -ge $(($(du -c --apparent-size -k "${files[@]/#/$bin/}" | tail -n 1 | cut -f 1) - 8)) ] ||
+    fail "EstimatedSize $size KB is less than the files"
+}
+
+step "a new prefix: $WINEPREFIX"
+wineserver -k 2>/dev/null || true
+rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wine cmd /c exit
+managed=Y
+[ -n "${QUELLIX_PRIVATE_DISPLAY:-}" ] && managed=N  # no window manager
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f >/dev/null
+program_files=$(wine cmd /c 'echo %ProgramFiles%' | tr -d '\r')
+local_app_data=$(wine cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')
+common_menu=$(unix_path "$(wine cmd /c 'echo %ProgramData%' | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs")
+user_menu=$(unix_path "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs")
+wait_for_prefix
+
+step "silent install for all users (version $version)"
+folder="$program_files\\Quellix"
+wine "$setup" /S || stop "the setup ended with $?"
+wait_for_prefix
+installed_in "$folder" HKLM "$common_menu"
+key_gone "HKCU\\$uninstall_key"
+expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
+expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" ThreadingModel Apartment
+expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\win32" "" "$folder\\tessaly.ocx"
+[ "$failures" -eq 0 ] || stop "the installation is not as it should be"
+
+step "the program runs from there and quits on Exit"
+wine reg add 'HKCU\Software\Quellix\Options' /v StartUp /d 1 /f >/dev/null
+wine "$folder\\norvane.exe" &
+program=$!
+info=$(wine "$probe" wait 60 | tr -d '\r') || stop "norvane.exe did not show its window: $info"
+echo "$info"
+grep -qixF "program=$folder\\norvane.exe" <<<"$info" || fail "the program did not run from $folder"
+wine "$probe" quit 30 || fail "norvane.exe did not quit cleanly"
+wait "$program" || fail "wine norvane.exe ended with $?"
+# Quit with "Run at StartUp" on enters the installed program for log-on (quoted or not).
+run=$(value "$run_key" Quellix) || run=missing
+[ "${run//\"/}" = "$folder\\norvane.exe" ] || fail "the run-at-log-on value is '$run', not the installed program"
+
+step "silent uninstall while the program runs, with the toolbar button and an allow list"
+instdir=$(unix_path "$folder")
+# The program reads it at start and writes it back when the uninstaller quits it.
+printf 'http://kept.example/\r\n' >"$instdir/Allow.txt"
+wine reg add "$toolbar_key" /v ButtonText /d Quellix /f >/dev/null
+wine reg add "$toolbar_key" /v Exec /d "$folder\\norvane" /f >/dev/null
+wine "$folder\\norvane.exe" &
+program=$!
+wine "$probe" wait 60 >/dev/null || stop "norvane.exe did not start again"
+wine "$folder\\uninstall.exe" /S || fail "the uninstaller ended with $?"
+wait_for_prefix
+if kill -0 "$program" 2>/dev/null; then
+  fail "norvane.exe still runs after the uninstall"
+  kill "$program"
+fi
+wait "$program" || fail "norvane.exe, quit by the uninstaller, ended with $?"
+nothing_of_ours
+[ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] ||
+  fail "silent mode did not keep the allow list beside the program"
+left=$(find "$instdir" -type f 2>/dev/null | grep -v '/Allow\.txt$' || true)
+[ -z "$left" ] || fail "files left: $left"
+rm -rf "$instdir"
+
+step "silent install and uninstall for the current user"
+folder="$local_app_data\\Quellix"
+instdir=$(unix_path "$folder")
+wine "$setup" /S /CurrentUser || stop "the setup ended with $?"
+wait_for_prefix
+installed_in "$folder" HKCU "$user_menu"
+key_gone "HKLM\\$uninstall_key"
+expect_value "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
+key_gone "HKLM\\Software\\Classes\\CLSID\\$clsid"
+# Here the program's folder is also where the allow list goes when no other place can be
+# written; silent mode keeps it, and with it the folder.
+printf 'http://also-kept.example/\r\n' >"$instdir/Allow.txt"
+wine "$folder\\uninstall.exe" /S || fail "the uninstaller ended with $?"
+wait_for_prefix
+nothing_of_ours
+[ "$(ls -A "$instdir" 2>/dev/null)" = Allow.txt ] || fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the allow list alone"
+[ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://also-kept.example/\r' ] ||
+  fail "silent mode did not keep the allow list in the local application data"
+rm -rf "$instdir"
+
+# Anything at all in the registry that names us.
+wine reg export HKLM "Z:${WINEPREFIX//\//\\}\\hklm.reg" /y >/dev/null
+wine reg export HKCU "Z:${WINEPREFIX//\//\\}\\hkcu.reg" /y >/dev/null
+traces=$(iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/hklm.reg" "$WINEPREFIX/hkcu.reg" | tr -d '\r' |
+  grep -iE 'quellix|tessaly|norvane|FC63E66E|010324C7|6D3C5B1E' | head -n 5 || true)
+[ -z "$traces" ] || fail "the registry still names us: $traces"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures fault(s); the prefix is left for a look: $WINEPREFIX" >&2
+  exit 1
+fi
+wineserver -k 2>/dev/null || true
+rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+echo "install, run, quit and uninstall as they should be"
