@@ -19,8 +19,6 @@ public:
 
     explicit Banner(std::wstring version) : m_version(std::move(version)) {}
 
-    const std::wstring& Version() const { return m_version; }
-
     // Draws the whole banner into `bounds` of `dc`, whose resolution is `dpi`.
     void Paint(HDC dc, const RECT& bounds, int dpi) const;
 

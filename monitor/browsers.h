@@ -35,7 +35,6 @@ public:
     // that an enumerator handed out earlier goes on walking what it started with.
     void Clear() { m_items = std::make_shared<Items>(); }
     void Add(IWebBrowser2* browser) { m_items->emplace_back(browser); }
-    std::size_t Size() const { return m_items->size(); }
 
 private:
     std::shared_ptr<Items> m_items = std::make_shared<Items>();

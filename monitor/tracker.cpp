@@ -185,8 +185,8 @@ HRESULT cBrowserEvents::RebuildBrowsers()
             RETURN_HR_IF(DISP_E_OVERFLOW, suffix < 0);
             key = stem + std::to_string(suffix);
         }
-        m_keys.insert(key);
-        m_colSinks.push_back({std::move(key), hwnd, std::move(sink)});
+        m_keys.insert(std::move(key));
+        m_colSinks.push_back({hwnd, std::move(sink)});
         if (m_oBrowsers)
             m_oBrowsers->Add(browser.Get());
     }
@@ -358,14 +358,6 @@ HRESULT cBrowserEvents::WindowClosing(VARIANT_BOOL IsChildWindow, VARIANT_BOOL* 
 {
     VARIANTARG args[] = {ByRef(Cancel), ByVal(IsChildWindow)};
     return Raise(kWindowClosing, args, 2);
-}
-
-std::vector<std::string> cBrowserEvents::SinkKeys() const
-{
-    std::vector<std::string> keys;
-    for (const Sink& sink : m_colSinks)
-        keys.push_back(sink.key);
-    return keys;
 }
 
 }  // namespace tessaly

@@ -60,12 +60,9 @@ public:
     // The shell list's events.
     HRESULT OnEvent(DISPID id, DISPPARAMS* params) override;
 
-    // For tests: the keys under which the sinks are kept, in order.
-    std::vector<std::string> SinkKeys() const;
-
 private:
+    // Kept under the keys in m_keys, which only keep them apart: no sink is ever looked up.
     struct Sink {
-        std::string key;
         // A browser's window handle does not change, so it is read once, when the sink is
         // made; looking for a new window then costs one read per window, not one per pair.
         LONG_PTR hwnd;

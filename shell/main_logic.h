@@ -71,7 +71,6 @@ public:
     PopupRules& Rules() { return m_rules; }
     AllowPrompt& Prompt() { return m_prompt; }
     SettingsStore& Settings() { return m_settings; }
-    MainServices& Services() { return m_services; }
 
 private:
     MainServices m_services;

@@ -40,7 +40,6 @@ public:
 
     HWND Window() const { return m_window; }
     MainLogic& Logic() { return *m_logic; }
-    Module3& HotKey() { return m_module3; }
 
     static constexpr UINT kTimerCheck = 1;
     static constexpr UINT kClickWatchMs = 32;

@@ -21,7 +21,6 @@ public:
     // Shows the window and returns when it is hidden (or destroyed).
     void ShowModal(HWND owner);
     HWND Window() const { return m_window.get(); }
-    bool IsOpen() const { return m_open; }
 
 protected:
     ModalWindow(std::wstring caption, int widthTwips, int heightTwips);

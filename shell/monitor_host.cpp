@@ -207,15 +207,6 @@ HRESULT MonitorHost::SetEnabled(bool on)
                               nullptr, nullptr, nullptr);
 }
 
-HWND MonitorHost::BannerWindow() const
-{
-    ComPtr<IOleInPlaceObject> inPlace;
-    HWND window = nullptr;
-    if (m_control && SUCCEEDED(m_control.As(&inPlace)))
-        inPlace->GetWindow(&window);
-    return window;
-}
-
 void MonitorHost::Destroy()
 {
     if (m_events)

@@ -36,7 +36,6 @@ public:
 
     // The control's Enabled, set through its dispatch identifier.
     HRESULT SetEnabled(bool on);
-    HWND BannerWindow() const;
 
     // Takes the control down: deactivated, disconnected, released.
     void Destroy();

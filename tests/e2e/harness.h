@@ -82,7 +82,6 @@ public:
     // A modal window of the program with this caption, once it shows.
     HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = 5000) const;
 
-    DWORD ProcessId() const { return m_process.id; }
     HANDLE Process() const { return m_process.handle.get(); }
 
 private:
