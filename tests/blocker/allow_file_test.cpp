@@ -50,6 +50,15 @@ TEST(AllowListFormatTest, ReadingSkipsDuplicatesAndEmptyFieldsButKeepsLetterCase
     EXPECT_EQ(Read("http://a/\r\n\r\nhttp://a/\r\n,,http://A/\r\n"), (Strings{"http://a/", "http://A/"}));
 }
 
+TEST(AllowListFormatTest, AHugeLineIsOneEntryAndLoneCarriageReturnsEndLines)
+{
+    const std::string huge(10 * 1024 * 1024, 'x');
+    const Strings entries = Read(huge + "\r" + "http://b/\r\r");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].size(), huge.size());
+    EXPECT_EQ(entries[1], "http://b/");
+}
+
 TEST(AllowListFormatTest, ReadingStopsCleanlyWhenTheListIsFull)
 {
     std::string text;
