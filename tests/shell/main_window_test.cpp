@@ -16,6 +16,7 @@
 #include "shell/main_window.h"
 #include "shell/registry_win.h"
 #include "shell/resource.h"
+#include "tests/e2e/harness.h"
 #include "tests/monitor/ocx.h"
 #include "tests/sim/desktop.h"
 
@@ -58,23 +59,11 @@ HRESULT CallExport(const char* name)
     return hr;
 }
 
-constexpr wchar_t kOptionsKey[] = L"Software\\Quellix\\Options";
+using e2e::Option;
+using e2e::RunAtLogOnValue;
+using e2e::SetOption;
+
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-void SetOption(const wchar_t* name, const wchar_t* value)
-{
-    RegSetKeyValueW(HKEY_CURRENT_USER, kOptionsKey, name, REG_SZ, value,
-                    static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-}
-
-std::wstring Option(const wchar_t* name)
-{
-    wchar_t value[64] = {};
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, kOptionsKey, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return L"<missing>";
-    return value;
-}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -309,10 +298,9 @@ TEST_F(MainWindowTest, ADoubleClickOnABlockedAddressAllowsItAndQuitKeepsTheList)
     Win32Files files;
     ASSERT_EQ(files.Read(Narrow(allowFile), bytes), FileStore::ReadResult::kOk);
     EXPECT_EQ(bytes, "http://wanted.example/\r\n");
-    wchar_t run[MAX_PATH] = {};
-    DWORD size = sizeof run;
-    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kRunKey, L"Quellix", RRF_RT_REG_SZ, nullptr, run, &size), ERROR_SUCCESS);
-    EXPECT_TRUE(std::wstring(run).ends_with(L"norvane.exe") || std::wstring(run).ends_with(L"norvane.exe\""));
+    const std::optional<std::wstring> run = RunAtLogOnValue();
+    ASSERT_TRUE(run);
+    EXPECT_TRUE(run->ends_with(L"norvane.exe") || run->ends_with(L"norvane.exe\""));
     HWND other = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     EXPECT_TRUE(RegisterHotKey(other, 1, MOD_WIN, 'Z')) << "another program can take the hot key";
     UnregisterHotKey(other, 1);
