@@ -4,9 +4,15 @@
 #include <ole2.h>
 
 #include "shell/main_window.h"
+#include "shell/single_instance_win.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    const quellix::SingleInstance instance;
+    if (!instance.First()) {
+        quellix::SingleInstance::ShowRunningCopy();
+        return 0;
+    }
     // The monitor control is an OLE control in a single-threaded apartment.
     if (FAILED(OleInitialize(nullptr)))
         return 3;

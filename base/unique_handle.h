@@ -72,6 +72,8 @@ using UniqueHdc = UniqueHandle<NullTraits<HDC, DeleteDC>>;
 using UniqueHmodule = UniqueHandle<NullTraits<HMODULE, FreeLibrary>>;
 using UniqueBstr = UniqueHandle<NullTraits<BSTR, SysFreeString>>;
 using UniqueFile = UniqueHandle<FileTraits>;
+// A kernel object that is null when there is none (a mutex, an event, a process).
+using UniqueKernelHandle = UniqueHandle<NullTraits<HANDLE, CloseHandle>>;
 
 // A VARIANT that clears itself.
 class UniqueVariant : public VARIANT {

@@ -1,32 +1,15 @@
 #include "blocker/allow_prompt.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "blocker/popup_rules.h"
 #include "blocker/url_list.h"
+#include "blocker/web_address.h"
 
 namespace quellix {
 
-namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+void OpenWebAddress(ShellOpener& shell, std::string_view address)
 {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
-}  // namespace
-
-bool IsWebAddress(std::string_view text)
-{
-    for (const std::string_view scheme : {"http://", "https://"}) {
-        if (StartsWithNoCase(text, scheme))
-            return text.size() > scheme.size();
-    }
-    return false;
+    if (const std::optional<std::string> safe = ShellSafeWebAddress(address))
+        shell.Open(*safe);
 }
 
 AllowPrompt::AllowPrompt(UrlList& blocked, UrlList& allowed, ShellOpener& shell)
@@ -52,25 +35,22 @@ void AllowPrompt::Show(std::string_view wbMode)
     }
 }
 
-void AllowPrompt::Ok()
+bool AllowPrompt::Ok()
 {
     if (m_allowMode) {
         if (const auto selected = m_allowed.Selected())
             m_allowed.Remove(*selected);
-        return;
+        return true;
     }
     if (m_blocked.Empty())
-        return;
+        return true;
     const std::string_view entry = m_blocked.SelectedText();
-    if (!IsInList(m_allowed, entry))
-        m_allowed.Append(std::string(entry));
+    return IsInList(m_allowed, entry) || m_allowed.Append(std::string(entry));
 }
 
 void AllowPrompt::Open()
 {
-    const std::string address(Subject().SelectedText());
-    if (IsWebAddress(address))
-        m_shell.Open(address);
+    OpenWebAddress(m_shell, Subject().SelectedText());
 }
 
 }  // namespace quellix

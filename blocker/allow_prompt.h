@@ -10,7 +10,8 @@ namespace quellix {
 
 class UrlList;
 
-// ShellExecuteA(owner, "open", address, nullptr, nullptr, SW_SHOW); its result is not looked at.
+// ShellExecute(owner, "open", address, nullptr, nullptr, SW_SHOW); its result is not
+// looked at. It is given only what ShellSafeWebAddress made of an address.
 class ShellOpener {
 public:
     virtual void Open(const std::string& address) = 0;
@@ -19,9 +20,9 @@ protected:
     ~ShellOpener() = default;
 };
 
-// The lists' entries come from web pages, so only plain web addresses are handed to the
-// shell: "http://" or "https://" (in any letter case) followed by something.
-bool IsWebAddress(std::string_view text);
+// The lists' entries come from web pages: only a well-formed http or https address, in the
+// form ShellSafeWebAddress gives it, reaches the shell.
+void OpenWebAddress(ShellOpener& shell, std::string_view address);
 
 class AllowPrompt {
 public:
@@ -35,7 +36,8 @@ public:
     const std::string& OkCaption() const { return m_okCaption; }
 
     // OKButton: remove the selected allowed address, or allow the selected blocked one.
-    void Ok();
+    // False when the allow list is full and refused it.
+    bool Ok();
     // Open: opens the address the dialog is about, if it is a web address.
     void Open();
 

@@ -29,6 +29,12 @@ void Win32Alerts::Hold(unsigned durationMs)
 
 void Win32ShellOpener::Open(const std::string& address)
 {
+    // Wine's ShellExecute (8.0) overruns a buffer of its own with an address of about a
+    // thousand characters and takes the process down; Windows takes the browser's 2,083.
+    static const bool underWine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (underWine && address.size() > 900)
+        return;
     ShellExecuteW(m_owner, L"open", Widen(address).c_str(), nullptr, nullptr, SW_SHOW);
 }
 
@@ -76,18 +82,13 @@ std::wstring ProgramFolder()
     return path;
 }
 
-AllowListLocation DefaultAllowListLocation()
+ListLocation DefaultListLocation(std::string_view fileName)
 {
-    AllowListLocation location;
-    location.programCopy = Narrow(ProgramFolder()) + "\\Allow.txt";
-
+    const std::string program = Narrow(ProgramFolder());
     wchar_t localAppData[MAX_PATH] = {};
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, localAppData)))
-        location.userFolder = Narrow(localAppData) + "\\Quellix";
-    else
-        location.userFolder = Narrow(ProgramFolder());
-    location.userCopy = location.userFolder + "\\Allow.txt";
-    return location;
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, localAppData)))
+        return ListLocationFor(program, program, fileName);
+    return ListLocationFor(program, Narrow(localAppData) + "\\Quellix", fileName);
 }
 
 }  // namespace quellix

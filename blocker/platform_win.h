@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "blocker/allow_file.h"
 #include "blocker/allow_prompt.h"
+#include "blocker/list_file.h"
 #include "blocker/popup_rules.h"
 #include "blocker/protection.h"
 
@@ -38,11 +38,14 @@ private:
 
 class Win32Files final : public FileStore {
 public:
-    ReadResult Read(const std::string& path, std::string& bytes) override;
+    ReadResult Read(const std::string& path, std::size_t maxBytes, std::string& bytes) override;
+    std::optional<std::uint64_t> Modified(const std::string& path) override;
     bool Write(const std::string& path, std::string_view bytes) override;
     bool Replace(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
+    bool SamePath(const std::string& a, const std::string& b) override;
+    void Pause(unsigned milliseconds) override;
 };
 
 // The system's ANSI code page.
@@ -52,8 +55,9 @@ public:
     std::string ToUtf8(std::string_view bytes) override;
 };
 
-// Allow.txt beside the program, and %LOCALAPPDATA%\Quellix for when that folder is read-only.
-AllowListLocation DefaultAllowListLocation();
+// <file name> beside the program, and in %LOCALAPPDATA%\Quellix for when that folder is
+// read-only.
+ListLocation DefaultListLocation(std::string_view fileName);
 
 // The folder that holds the running program, without a trailing backslash.
 std::wstring ProgramFolder();

@@ -70,8 +70,12 @@ void PopupRules::BrowserCreated(NewBrowser& browser)
         m_state.zirodPending = false;
         return;
     }
-    if (IsInList(m_allowed, *address))
+    if (IsInList(m_allowed, *address)) {
+        // This window was the one waiting to be looked at; left set, the mark would close
+        // the user's own next window, whatever its origin.
+        m_state.zirodPending = false;
         return;
+    }
 
     if (!IsInList(m_blocked, *address))
         m_blocked.Append(*address);

@@ -4,12 +4,13 @@ namespace quellix {
 
 bool UrlList::Append(std::string text)
 {
-    if (Full())
+    if (Full() || text.size() > kMaxEntryBytes)
+        return false;
+    if (m_observer && !m_observer->EntryAppended(text))
         return false;
     ++m_occurrences[text];
     m_entries.push_back(std::move(text));
-    if (m_observer)
-        m_observer->EntryAppended(m_entries.back());
+    ++m_revision;
     return true;
 }
 
@@ -21,6 +22,7 @@ void UrlList::Remove(std::size_t index)
     if (--found->second == 0)
         m_occurrences.erase(found);
     m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
+    ++m_revision;
 
     // A list box forgets its selection when the selected row goes, and the rows below move up.
     if (m_selected) {

@@ -1,6 +1,7 @@
-// An address list of the main window: the blocked list or the allow list.
+// An address list of the main window: the blocked list, the allow list, the allowed sites.
 // Entries keep the order in which they were appended and are never sorted; a list holds at
-// most kMaxEntries (list-box positions are 16-bit). At most one entry is selected.
+// most kMaxEntries (list-box positions are 16-bit), each at most kMaxEntryBytes long, far
+// more than any web address. At most one entry is selected.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +17,8 @@ namespace quellix {
 // Mirrors a list on screen; the Win32 list box implements it.
 class UrlListObserver {
 public:
-    virtual void EntryAppended(const std::string& text) = 0;
+    // False when the screen cannot take the entry: the list then refuses it too.
+    virtual bool EntryAppended(const std::string& text) = 0;
     virtual void EntryRemoved(std::size_t index) = 0;
 
 protected:
@@ -26,6 +28,7 @@ protected:
 class UrlList {
 public:
     static constexpr std::size_t kMaxEntries = 32767;
+    static constexpr std::size_t kMaxEntryBytes = 8192;
 
     std::size_t Count() const { return m_entries.size(); }
     bool Empty() const { return m_entries.empty(); }
@@ -33,9 +36,12 @@ public:
     const std::string& operator[](std::size_t index) const { return m_entries[index]; }
     const std::vector<std::string>& Entries() const { return m_entries; }
 
-    // Appends at the end; a full list refuses (and returns false).
+    // Appends at the end; a full list, or one whose screen cannot take the entry, refuses
+    // (and returns false), as it refuses an entry that is too long.
     bool Append(std::string text);
     void Remove(std::size_t index);
+    // Counts every change, so that a saved list can tell whether it changed since.
+    std::uint64_t Revision() const { return m_revision; }
 
     // Exact, case-sensitive comparison of whole texts, independent of the list's length.
     bool Contains(std::string_view text) const;
@@ -58,6 +64,7 @@ private:
     std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> m_occurrences;
     std::optional<std::size_t> m_selected;
     UrlListObserver* m_observer = nullptr;
+    std::uint64_t m_revision = 0;
 };
 
 }  // namespace quellix

@@ -3,13 +3,16 @@
 ; takes all of it away again.
 ;
 ; An administrator installs for every user of the computer: the files under Program Files,
-; the control registered for the machine, the entry under HKLM. Anyone else installs for
-; themselves alone: the files under their local application data, the control registered
-; in their own classes (regsvr32 /n /i:user), the entry under HKCU.
+; the control registered for the machine (for other programs that host it: Quellix finds
+; its control through its own manifest), the entry under HKLM. Anyone else installs for
+; themselves alone: the files under their local application data, the entry under HKCU,
+; and nothing registered at all.
 ;
 ; Command line, for the setup: /S silent; /AllUsers or /CurrentUser choose the kind of
 ; installation instead of the account's rights; /D=folder the folder (last, unquoted).
-; For the uninstaller: /S silent, which keeps the user's allow list.
+; For the uninstaller: /S silent, which keeps the user's lists unless they are empty. The
+; Add/Remove Programs entry starts it with _?=folder, so that it runs where it is and
+; whoever started it (a script too) can wait for it to finish.
 ;
 ; Built by installer/CMakeLists.txt:
 ;   makensis -DVERSION=1.0.0 -DVERSION_TEXT=1.00.0000 -DBIN_DIR=... -DICON=... -DOUT_FILE=... quellix.nsi
@@ -28,12 +31,13 @@ RequestExecutionLevel highest
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quellix"
 !define SETTINGS_KEY "Software\Quellix"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-; The browser's toolbar button (shell/toolbar.h); the program writes it, only the
-; uninstaller removes it.
+; The browser's toolbar button (shell/toolbar.h), under HKLM or, for a user without
+; administrator rights, HKCU; the program writes it, only the uninstaller removes it.
 !define TOOLBAR_KEY "Software\Microsoft\Internet Explorer\Extensions\{6D3C5B1E-8A47-4F2C-B9E0-3F1A7C52D4E8}"
-; The main window's class, and its Exit command (IDM_EXIT in shell/resource.h).
+; The main window's class, and the message that asks the program to quit as its Exit
+; command does (kQuitMessage in shell/single_instance_win.h).
 !define MAIN_WINDOW_CLASS "NoZirOd"
-!define IDM_EXIT 313
+!define QUIT_MESSAGE "Quellix.Quit"
 !define SYNCHRONIZE 0x00100000
 
 Name "${PRODUCT}"
@@ -97,8 +101,10 @@ Function ${UN}QuitRunningCopy
   Push $1
   Push $2
   Push $3
+  Push $4
   ClearErrors
   StrCpy $3 0
+  System::Call 'user32::RegisterWindowMessageW(w "${QUIT_MESSAGE}") i .r4'
   ${Do}
     FindWindow $0 "${MAIN_WINDOW_CLASS}"
     ${If} $0 = 0
@@ -112,7 +118,7 @@ Function ${UN}QuitRunningCopy
     DetailPrint "Closing the running ${PRODUCT}"
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
     System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i r1) p .r2'
-    System::Call 'user32::PostMessageW(p r0, i ${WM_COMMAND}, p ${IDM_EXIT}, p 0)'
+    System::Call 'user32::PostMessageW(p r0, i r4, p 0, p 0)'
     ${If} $2 P<> 0
       System::Call 'kernel32::WaitForSingleObject(p r2, i 15000) i'
       System::Call 'kernel32::CloseHandle(p r2)'
@@ -127,6 +133,7 @@ Function ${UN}QuitRunningCopy
       ${Next}
     ${EndIf}
   ${Loop}
+  Pop $4
   Pop $3
   Pop $2
   Pop $1
@@ -200,19 +207,17 @@ Section "-Quellix"
   File "${BIN_DIR}/quellix.html"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The 32-bit regsvr32 (System32 is SysWOW64 to this 32-bit setup on 64-bit Windows).
-  DetailPrint "Registering the monitor control"
+  ; Earlier versions of the program registered the control for their user wherever they
+  ; ran from; such an entry would take precedence over the machine's for that user.
+  ; (The 32-bit regsvr32: System32 is SysWOW64 to this 32-bit setup on 64-bit Windows.)
+  ExecWait '"$SYSDIR\regsvr32.exe" /s /u /n /i:user "$INSTDIR\tessaly.ocx"'
   ${If} $Mode == "AllUsers"
+    ; For other programs that host the control; Quellix itself does not need it.
+    DetailPrint "Registering the monitor control"
     ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\tessaly.ocx"' $0
-  ${Else}
-    ExecWait '"$SYSDIR\regsvr32.exe" /s /n /i:user "$INSTDIR\tessaly.ocx"' $0
-  ${EndIf}
-  ${If} $0 != 0
-    ; Not fatal: norvane.exe registers the control for its user when it finds it missing.
-    DetailPrint "regsvr32 tessaly.ocx failed ($0)"
-    MessageBox MB_OK|MB_ICONEXCLAMATION \
-      "The monitor control tessaly.ocx could not be registered (regsvr32 ended with $0). ${PRODUCT} will try again when it starts." \
-      /SD IDOK
+    ${If} $0 != 0
+      DetailPrint "regsvr32 tessaly.ocx failed ($0); Quellix runs all the same"
+    ${EndIf}
   ${EndIf}
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\norvane.exe" "" "$INSTDIR\norvane.exe" 0 \
@@ -222,8 +227,8 @@ Section "-Quellix"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\norvane.exe,0"
-  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
@@ -244,6 +249,23 @@ FunctionEnd
 ; --- Uninstaller --------------------------------------------------------------------------------
 
 Function un.onInit
+  ; Started by an uninstaller that ran in place (below) to remove that uninstaller's file,
+  ; which cannot go while it runs, once it has ended.
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/RemoveAfter=" $R1
+  ${IfNot} ${Errors}
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i $R1) p .r2'
+    ${If} $2 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p r2, i 30000) i'
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${EndIf}
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+    Delete /REBOOTOK "$EXEPATH"
+    Quit
+  ${EndIf}
+
   ; The entry that points at this folder tells which kind of installation this is.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
@@ -274,12 +296,64 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; Whether the list file named on the stack holds nothing: no file, no bytes, or only the
+; byte-order mark the program writes in front of an empty list in UTF-8 or UTF-16.
+Function un.IsEmptyList
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $1 1
+  ClearErrors
+  FileOpen $2 "$0" r
+  ${IfNot} ${Errors}
+    FileSeek $2 0 END $3
+    ${If} $3 > 3
+      StrCpy $1 0
+    ${ElseIf} $3 > 0
+      FileSeek $2 0 SET
+      StrCpy $4 ""
+      ${For} $1 1 $3
+        FileReadByte $2 $0
+        StrCpy $4 "$4$0,"
+      ${Next}
+      StrCpy $1 0
+      ${If} $4 == "255,254,"
+      ${OrIf} $4 == "254,255,"
+      ${OrIf} $4 == "239,187,191,"
+        StrCpy $1 1
+      ${EndIf}
+    ${EndIf}
+    FileClose $2
+  ${EndIf}
+  StrCpy $0 $1
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; An empty list goes; one that holds entries is counted in $R9.
+!macro DROP_IF_EMPTY FILE
+  Push "${FILE}"
+  Call un.IsEmptyList
+  Pop $R8
+  ${If} $R8 == 1
+    Delete "${FILE}"
+  ${Else}
+    IntOp $R9 $R9 + 1
+  ${EndIf}
+  Delete "${FILE}.new"
+!macroend
+
 Section "Uninstall"
   ; First, so that the run-at-log-on value the program writes on its way out is removed below.
   !insertmacro QUIT_OR_ABORT "un."
 
-  ; The control may be registered for the machine and, by the program itself when it found
-  ; it missing, for this user as well: both registrations go.
+  ; The control is registered for the machine by an installation for all users, and may be
+  ; for this user too, by an earlier version of the program: both registrations go.
   DetailPrint "Unregistering the monitor control"
   ${If} $Mode == "AllUsers"
     ExecWait '"$SYSDIR\regsvr32.exe" /s /u "$INSTDIR\tessaly.ocx"'
@@ -291,21 +365,24 @@ Section "Uninstall"
   Delete "$INSTDIR\1.ico"
   Delete "$INSTDIR\4.ico"
   Delete "$INSTDIR\quellix.html"
-  Delete "$INSTDIR\uninstall.exe"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
 
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "${TOOLBAR_KEY}"  ; refused to a user without administrator rights
+  DeleteRegKey HKCU "${TOOLBAR_KEY}"
   DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
   DeleteRegKey HKCU "${SETTINGS_KEY}"
 
-  ; The allow list is the user's own work. It lies beside the program, or, where that folder
-  ; is read-only to the user, in the user's local application data. Kept in silent mode.
+  ; The lists are the user's own work. They lie beside the program, or, where that folder
+  ; is read-only to the user, in the user's local application data. Empty ones simply go;
+  ; for the others the user is asked, and silent mode keeps them.
   SetShellVarContext current
   StrCpy $1 "$LOCALAPPDATA\${PRODUCT}"
   !insertmacro SET_MODE $Mode
-  ${If} ${FileExists} "$INSTDIR\Allow.txt"
-  ${OrIf} ${FileExists} "$1\Allow.txt"
+  StrCpy $R9 0
+  !insertmacro DROP_IF_EMPTY "$INSTDIR\Allow.txt"
+  !insertmacro DROP_IF_EMPTY "$1\Allow.txt"
+  ${If} $R9 > 0
     MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
       "Delete your allow list too?$\n$\nChoose No to keep it for a later installation of ${PRODUCT}." \
       /SD IDNO IDNO keep
@@ -313,7 +390,20 @@ Section "Uninstall"
     Delete "$1\Allow.txt"
   keep:
   ${EndIf}
-  ; Only when empty: a kept allow list keeps its folder.
+
+  ; Only when empty: a kept list keeps its folder. Not the folder this process stands in.
+  SetOutPath "$TEMP"
   RMDir "$1"
-  RMDir "$INSTDIR"
+  ; Started in place (with _?=, as the Add/Remove Programs entry starts it, so that its
+  ; caller can wait for it) the uninstaller holds its own file open until it ends: a copy
+  ; of it in the temporary folder removes that file, and the folder, the moment it has.
+  ; Started otherwise it runs from such a copy already, and its file is free.
+  ${If} $EXEDIR == $INSTDIR
+    System::Call 'kernel32::GetCurrentProcessId() i .r0'
+    CopyFiles /SILENT "$EXEPATH" "$TEMP\${PRODUCT}-uninstall.exe"
+    Exec '"$TEMP\${PRODUCT}-uninstall.exe" /S /RemoveAfter=$0 _?=$INSTDIR'
+  ${Else}
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+  ${EndIf}
 SectionEnd

@@ -69,7 +69,12 @@ void frmWB::OnCommand(int id, int, HWND)
 
 void frmWB::OKButton_Click()
 {
-    m_prompt.Ok();
+    if (!m_prompt.Ok()) {
+        MessageBoxW(Window(),
+                    L"The allow list is full: it holds 32,767 addresses. Remove some before you add more.",
+                    L"Quellix", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     Hide();
 }
 

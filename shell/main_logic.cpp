@@ -4,6 +4,7 @@ namespace quellix {
 
 MainLogic::MainLogic(MainServices services)
     : m_services(std::move(services)), m_settings(m_services.registry),
+      m_allowFile(m_services.files, m_services.codePage, m_services.allowList),
       m_protection(m_state, m_options, m_services.view, m_services.tray, m_services.alerts),
       m_rules(m_state, m_options, m_services.keys, m_services.ticks, m_blocked, m_allowed, m_protection),
       m_prompt(m_blocked, m_allowed, m_services.shell)
@@ -33,7 +34,7 @@ bool MainLogic::Startup()
     if (hidden)
         platform.HideWindow();
 
-    LoadAllowList(m_allowed, m_services.files, m_services.codePage, m_services.allowList);
+    m_allowFile.Load(m_allowed);
     if (m_options.list == 0)
         platform.EnableLists(false);
 
@@ -48,7 +49,7 @@ void MainLogic::Shutdown()
     platform.HideWindow();
     platform.UnregisterHideHotKey();
     platform.UnhookHotKeyWndProc();
-    SaveAllowList(m_allowed, m_services.files, m_services.codePage, m_services.allowList);
+    m_allowFile.Save(m_allowed);
     SetRunAtStartup(m_services.registry, m_settings.Option(setting::kStartUp) != 0, m_services.programPath);
     platform.SetMonitorEnabled(false);
     m_services.tray.NotifyIcon(TrayCommand::kDelete, MakeTrayIconIdentity(m_services.view.WindowHandle()));

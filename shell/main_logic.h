@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "blocker/allow_file.h"
 #include "blocker/allow_prompt.h"
+#include "blocker/list_file.h"
 #include "blocker/blocking_state.h"
 #include "blocker/options.h"
 #include "blocker/popup_rules.h"
@@ -43,7 +43,7 @@ struct MainServices {
     Registry& registry;
     FileStore& files;
     CodePage& codePage;
-    AllowListLocation allowList;
+    ListLocation allowList;
     std::string programPath;  // full path of norvane.exe
 };
 
@@ -75,6 +75,7 @@ public:
 private:
     MainServices m_services;
     SettingsStore m_settings;
+    ListFile m_allowFile;
     BlockingState m_state;
     Options m_options;
     UrlList m_blocked;

@@ -51,9 +51,10 @@ public:
     ListMirror(UrlList& list, HWND box) : m_list(list), m_box(box) { m_list.SetObserver(this); }
     ~ListMirror() { m_list.SetObserver(nullptr); }
 
-    void EntryAppended(const std::string& text) override
+    bool EntryAppended(const std::string& text) override
     {
-        SendMessageW(m_box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        const LRESULT added = SendMessageW(m_box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        return added != LB_ERR && added != LB_ERRSPACE;
     }
     void EntryRemoved(std::size_t index) override { SendMessageW(m_box, LB_DELETESTRING, index, 0); }
 
@@ -75,7 +76,7 @@ NoZirOd::NoZirOd()
 {
     const std::string programPath = Narrow(ProgramFolder()) + "\\norvane.exe";
     m_logic = std::make_unique<MainLogic>(MainServices{*this, *this, *this, m_alerts, m_keys, m_ticks, m_shell,
-                                                       m_registry, m_files, m_codePage, DefaultAllowListLocation(),
+                                                       m_registry, m_files, m_codePage, DefaultListLocation("Allow.txt"),
                                                        programPath});
     m_optionsLogic = std::make_unique<OptionsDialogLogic>(m_logic->Settings(), m_registry,
                                                           m_logic->InMemoryOptions(), static_cast<OptionsTarget&>(*this),
@@ -118,15 +119,12 @@ NoZirOd::StartResult NoZirOd::Create()
     BuildControls();
 
     const POINT place = {m_layout.X(kMonitorPlace.x), m_layout.Y(kMonitorPlace.y)};
-    const MonitorHost::Failure failure = m_monitor.Create(m_window, place, ProgramFolder());
-    if (failure != MonitorHost::Failure::kNone) {
-        const std::wstring text =
-            failure == MonitorHost::Failure::kNotRegistered
-                ? L"Quellix cannot watch the browser: its monitor, tessaly.ocx, is not registered and could not "
-                  L"be registered for you.\n\nReinstall Quellix, or register the monitor as an administrator "
-                  L"with:\n\nregsvr32 \"" + ProgramFolder() + L"\\tessaly.ocx\""
-                : L"Quellix cannot watch the browser: its monitor, tessaly.ocx, could not be started.\n\n"
-                  L"Reinstall Quellix.";
+    if (const HRESULT hr = m_monitor.Create(m_window, place); FAILED(hr)) {
+        wchar_t code[16];
+        wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(hr));
+        const std::wstring text = L"Quellix cannot watch the browser: its monitor, tessaly.ocx, could not be "
+                                  L"started (error " + std::wstring(code) + L").\n\nIt belongs in the folder " +
+                                  ProgramFolder() + L", beside norvane.exe. Reinstall Quellix.";
         MessageBoxW(nullptr, text.c_str(), L"Quellix", MB_OK | MB_ICONERROR);
         return StartResult::kNoMonitor;
     }
@@ -186,6 +184,8 @@ void NoZirOd::BuildControls()
     m_trayMenu.reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAYMENU)));
     SetMenuDefaultItem(GetSubMenu(m_trayMenu.get(), 0), IDM_SHOW, FALSE);
     m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    m_showMessage = RegisterWindowMessageW(kShowMainWindowMessage);
+    m_quitMessage = RegisterWindowMessageW(kQuitMessage);
 }
 
 // --- Start-up and shut-down -----------------------------------------------------------------
@@ -526,6 +526,15 @@ LRESULT NoZirOd::OwnWndProc(UINT message, WPARAM wParam, LPARAM lParam)
         PostQuitMessage(0);
         return 0;
     default:
+        if (message == m_showMessage && message != 0) {
+            ShowMainWindow();
+            SetForegroundWindow(m_window);
+            return 0;
+        }
+        if (message == m_quitMessage && message != 0) {
+            QuitProgram();
+            return 0;
+        }
         break;
     }
     return DefWindowProcW(m_window, message, wParam, lParam);

@@ -15,6 +15,7 @@
 #include "shell/main_logic.h"
 #include "shell/monitor_host.h"
 #include "shell/registry_win.h"
+#include "shell/single_instance_win.h"
 
 namespace quellix {
 
@@ -129,6 +130,8 @@ private:
     WNDPROC PrevTrayWndProc = nullptr;
     WNDPROC PrevHotKeyWndProc = nullptr;
     UINT m_taskbarCreated = 0;
+    UINT m_showMessage = 0;  // a second copy was started
+    UINT m_quitMessage = 0;  // the uninstaller asks
     bool m_quitting = false;
 
     class ListMirror;

@@ -139,43 +139,15 @@ MonitorHost::~MonitorHost()
     Destroy();
 }
 
-HRESULT MonitorHost::CreateControl()
+HRESULT MonitorHost::Create(HWND parent, POINT position)
 {
     CLSID clsid{};
     RETURN_IF_FAILED(CLSIDFromProgID(tessaly::kProgId, &clsid));
-    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_control));
-}
-
-bool MonitorHost::RegisterForUser(const std::wstring& programFolder)
-{
-    const std::wstring path = programFolder + L"\\tessaly.ocx";
-    HMODULE library = LoadLibraryW(path.c_str());
-    if (!library)
-        return false;
-    using Install = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
-    const auto install = reinterpret_cast<Install>(reinterpret_cast<void*>(GetProcAddress(library, "DllInstall")));
-    const bool registered = install && SUCCEEDED(install(TRUE, L"user"));
-    FreeLibrary(library);
-    return registered;
-}
-
-MonitorHost::Failure MonitorHost::Create(HWND parent, POINT position, const std::wstring& programFolder)
-{
-    HRESULT hr = CreateControl();
-    if (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING) {
-        if (!RegisterForUser(programFolder))
-            return Failure::kNotRegistered;
-        hr = CreateControl();
-        if (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING)
-            return Failure::kNotRegistered;
-    }
-    if (FAILED(hr))
-        return Failure::kFailed;
-
+    RETURN_IF_FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_control)));
     m_site = MakeCom<Site>(parent, position);
     m_events = MakeCom<Events>(&m_handlers);
-    if (!m_site || !m_events || FAILED(m_control.As(&m_dispatch)))
-        return Failure::kFailed;
+    RETURN_IF_NULL_ALLOC(m_site && m_events);
+    RETURN_IF_FAILED(m_control.As(&m_dispatch));
     // The control asks for its site first (OLEMISC_SETCLIENTSITEFIRST).
     m_control->SetClientSite(m_site.Get());
     ComPtr<IPersistStreamInit> persist;
@@ -184,14 +156,13 @@ MonitorHost::Failure MonitorHost::Create(HWND parent, POINT position, const std:
 
     ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
-    if (FAILED(m_control.As(&container)) ||
-        FAILED(container->FindConnectionPoint(tessaly::kDiidIEEventsEvents, &point)) ||
-        FAILED(point->Advise(static_cast<IDispatch*>(m_events.Get()), &m_cookie)))
-        return Failure::kFailed;
+    RETURN_IF_FAILED(m_control.As(&container));
+    RETURN_IF_FAILED(container->FindConnectionPoint(tessaly::kDiidIEEventsEvents, &point));
+    RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(m_events.Get()), &m_cookie));
 
     const RECT place = m_site->Place();
     m_control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, m_site.Get(), 0, parent, &place);
-    return Failure::kNone;
+    return S_OK;
 }
 
 HRESULT MonitorHost::SetEnabled(bool on)

@@ -23,16 +23,14 @@ public:
         std::function<void(IWebBrowser2* browser)> browserCreated;
     };
 
-    enum class Failure { kNone, kNotRegistered, kFailed };
-
     explicit MonitorHost(Handlers handlers);
     ~MonitorHost();
     MonitorHost(const MonitorHost&) = delete;
     MonitorHost& operator=(const MonitorHost&) = delete;
 
-    // Creates the control on `parent` at (left, top) in pixels. When the library is not
-    // registered, registers it for the current user from `programFolder` and tries again.
-    Failure Create(HWND parent, POINT position, const std::wstring& programFolder);
+    // Creates the control on `parent` at (left, top) in pixels. The program's manifest
+    // names tessaly.ocx beside it, so no registration is needed (nor written).
+    HRESULT Create(HWND parent, POINT position);
 
     // The control's Enabled, set through its dispatch identifier.
     HRESULT SetEnabled(bool on);
@@ -44,8 +42,6 @@ private:
     class Site;
     class Events;
 
-    HRESULT CreateControl();
-    static bool RegisterForUser(const std::wstring& programFolder);
 
     Handlers m_handlers;
     ComPtr<Site> m_site;

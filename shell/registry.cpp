@@ -45,9 +45,11 @@ std::string ReadRegString(Registry& registry, Registry::Key root, std::string_vi
         return std::string(defaultValue);
 
     std::string data;
-    result = registry.QueryValue(key, ValueName(name), &data);
+    std::uint32_t type = 0;
+    result = registry.QueryValue(key, ValueName(name), &data, &type);
     registry.CloseKey(key);
-    if (result != Registry::kSuccess || data.empty())
+    const bool readable = type == Registry::kTypeSz || type == Registry::kTypeExpandSz || type == Registry::kTypeDword;
+    if (result != Registry::kSuccess || !readable || data.empty())
         return std::string(defaultValue);
     // Another program may have stored its text without the terminator; that last character
     // is part of the text.

@@ -21,6 +21,11 @@ public:
     static constexpr std::uint32_t kRead = 0x20019;       // KEY_READ
     static constexpr std::uint32_t kWrite = 0x20006;      // KEY_WRITE
 
+    // Value types: text, text with %variables%, a 32-bit number.
+    static constexpr std::uint32_t kTypeSz = 1;
+    static constexpr std::uint32_t kTypeExpandSz = 2;
+    static constexpr std::uint32_t kTypeDword = 4;
+
     static constexpr long kSuccess = 0;
     static constexpr long kFileNotFound = 2;
     static constexpr long kAccessDenied = 5;
@@ -31,8 +36,9 @@ public:
     virtual long OpenKey(Key root, const std::string& path, std::uint32_t access, Key* key) = 0;
     // RegSetValueEx with REG_SZ. An empty name is the key's default value.
     virtual long SetString(Key key, const std::string& name, const std::string& text) = 0;
-    // RegQueryValueEx: the value's data as stored, including a terminating NUL if it has one.
-    virtual long QueryValue(Key key, const std::string& name, std::string* data) = 0;
+    // RegQueryValueEx: the value's type, and its data: text as stored (including a
+    // terminating NUL if it has one), a number (kTypeDword) in decimal digits.
+    virtual long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) = 0;
     virtual long DeleteValue(Key key, const std::string& name) = 0;
     // RegDeleteKey: deletes a subkey (without subkeys of its own) of an open key.
     virtual long DeleteKey(Key key, const std::string& subkey) = 0;
@@ -52,7 +58,9 @@ std::string NormalizeKeyPath(std::string_view path);
 bool WriteRegString(Registry& registry, Registry::Key root, std::string_view path, std::string_view name,
                     std::string_view text);
 
-// Reads a text value; the default when the key or value is missing or cannot be read.
+// Reads a text value; the default when the key or value is missing or cannot be read, or
+// holds neither text nor a number (a number, as an administrator may store one, reads as
+// its decimal digits).
 std::string ReadRegString(Registry& registry, Registry::Key root, std::string_view path, std::string_view name,
                           std::string_view defaultValue);
 

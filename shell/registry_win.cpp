@@ -53,24 +53,28 @@ long Win32Registry::SetString(Key key, const std::string& name, const std::strin
                           static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
-long Win32Registry::QueryValue(Key key, const std::string& name, std::string* data)
+long Win32Registry::QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type)
 {
     data->clear();
     const std::wstring wideName = Widen(name);
     std::vector<wchar_t> buffer;
     for (;;) {
         DWORD size = 0;
-        LONG result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, nullptr, nullptr, &size);
+        DWORD kind = REG_NONE;
+        LONG result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, nullptr, &size);
         if (result != ERROR_SUCCESS)
             return result;
         buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
         DWORD read = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, nullptr,
+        result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind,
                                   reinterpret_cast<BYTE*>(buffer.data()), &read);
         // Someone made the value longer between the two calls: ask again.
         if (result == ERROR_MORE_DATA)
             continue;
-        if (result == ERROR_SUCCESS)
+        *type = kind;
+        if (result == ERROR_SUCCESS && kind == REG_DWORD && read == sizeof(DWORD))
+            *data = std::to_string(*reinterpret_cast<const DWORD*>(buffer.data()));
+        else if (result == ERROR_SUCCESS)
             *data = Narrow(std::wstring_view(buffer.data(), read / sizeof(wchar_t)));
         return result;
     }

@@ -21,13 +21,21 @@ void AddToolbarButton(Registry& registry, std::string_view programFolder)
         {"MenuStatusBar", "Quellix"},
         {"MenuText", "&Quellix"},
     };
-    for (const auto& [name, text] : values)
-        WriteRegString(registry, Registry::kLocalMachine, key, name, text);
+    // A user without administrator rights may not write the machine's key; the browser
+    // reads the same key under the user's own root as well.
+    Registry::Key root = Registry::kLocalMachine;
+    for (const auto& [name, text] : values) {
+        if (!WriteRegString(registry, root, key, name, text) && root == Registry::kLocalMachine && name == "ButtonText") {
+            root = Registry::kCurrentUser;
+            WriteRegString(registry, root, key, name, text);
+        }
+    }
 }
 
 void RemoveToolbarButton(Registry& registry)
 {
-    DeleteRegEntry(registry, Registry::kLocalMachine, ToolbarButtonKey(), "");
+    for (const Registry::Key root : {Registry::kLocalMachine, Registry::kCurrentUser})
+        DeleteRegEntry(registry, root, ToolbarButtonKey(), "");
 }
 
 }  // namespace quellix

@@ -1,5 +1,6 @@
 // The browser toolbar button that starts the program: a key of the browser's own under
-// HKEY_LOCAL_MACHINE, written and deleted through the registry helpers.
+// HKEY_LOCAL_MACHINE, or under HKEY_CURRENT_USER for a user who may not write the
+// machine's, written and deleted through the registry helpers.
 #pragma once
 
 #include <string>
@@ -18,9 +19,10 @@ inline constexpr std::string_view kRunProgramButtonClsid = "{1FBA04EE-3024-11D2-
 std::string ToolbarButtonKey();
 
 // Writes the eight values of the button key, in their order; `programFolder` holds
-// norvane.exe and the icon files 1.ico and 4.ico. Results are not looked at.
+// norvane.exe and the icon files 1.ico and 4.ico. When the machine's key cannot be
+// written, the user's is.
 void AddToolbarButton(Registry& registry, std::string_view programFolder);
-// Deletes the whole button key. The result is not looked at.
+// Deletes the whole button key, the machine's and the user's.
 void RemoveToolbarButton(Registry& registry);
 
 }  // namespace quellix

@@ -9,7 +9,8 @@ if(WIN32)
     layout_win.cpp
     main_window.cpp
     modal_window.cpp
-    monitor_host.cpp)
+    monitor_host.cpp
+    single_instance_win.cpp)
   target_include_directories(quellix_ui PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(quellix_ui PUBLIC quellix_main_logic quellix_shell_win quellix_blocker_win quellix_base
     comctl32 ole32 oleaut32 uuid shell32 shlwapi user32 gdi32)

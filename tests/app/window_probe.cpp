@@ -9,6 +9,14 @@
 //                               one another, each list inside its frame, captions not cut
 //   window_probe quit SECONDS   sends the Exit command and waits for the program to end;
 //                               succeeds when it ended with exit code 0
+//   window_probe allowed        prints the allow list's entries, one a line
+//   window_probe remove N       removes the allow list's entry N (from 0) as a user does:
+//                               a double-click on it and "Remove" in the dialog
+//   window_probe hold FILE MS   holds FILE open, sharing nothing, for MS milliseconds
+//                               (as a scanner or a backup tool does); prints "held" first
+//   window_probe uninstall ROOT runs Quellix's QuietUninstallString under ROOT (HKLM or
+//                               HKCU) as Add/Remove Programs does, and waits for it;
+//                               its exit code is the uninstaller's
 //
 // Exit code 0 when all is well, 1 when a check failed, 2 on a usage error.
 #include <windows.h>
@@ -296,6 +304,95 @@ int Layout(int expectedDpi)
     return g_faults ? 1 : 0;
 }
 
+// --- the allow list, and a file held by another program -----------------------------------
+
+int Allowed()
+{
+    HWND main = FindMainWindow(false);
+    if (!main) {
+        Fault("no %ls window", kMainClass);
+        return 1;
+    }
+    const HWND list = GetDlgItem(main, IDC_WHITELIST);
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+        std::printf("%s\n", Narrow(text).c_str());
+    }
+    return 0;
+}
+
+int Remove(int index)
+{
+    HWND main = FindMainWindow(false);
+    if (!main) {
+        Fault("no %ls window", kMainClass);
+        return 1;
+    }
+    const HWND list = GetDlgItem(main, IDC_WHITELIST);
+    if (SendMessageW(list, LB_SETCURSEL, index, 0) == LB_ERR) {
+        Fault("the allow list has no entry %d", index);
+        return 1;
+    }
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_WHITELIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+    HWND dialog = nullptr;
+    for (int tries = 0; tries < 100 && !(dialog && IsWindowVisible(dialog)); ++tries) {
+        Sleep(50);
+        dialog = FindWindowW(L"QuellixModalWindow", L"Dialog Caption");
+    }
+    if (!dialog || !IsWindowVisible(dialog)) {
+        Fault("no dialog after the double-click");
+        return 1;
+    }
+    const LRESULT before = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int tries = 0; tries < 100 && SendMessageW(list, LB_GETCOUNT, 0, 0) == before; ++tries)
+        Sleep(50);
+    if (SendMessageW(list, LB_GETCOUNT, 0, 0) != before - 1)
+        Fault("the entry was not removed");
+    return g_faults ? 1 : 0;
+}
+
+int Hold(const char* file, int milliseconds)
+{
+    const HANDLE held = CreateFileA(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+        Fault("cannot open %s (error %lu)", file, GetLastError());
+        return 1;
+    }
+    std::printf("held\n");
+    Sleep(static_cast<DWORD>(milliseconds));
+    CloseHandle(held);
+    return 0;
+}
+
+int Uninstall(const std::string& root)
+{
+    wchar_t command[2048] = {};
+    DWORD size = sizeof command;
+    if (RegGetValueW(root == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellix", L"QuietUninstallString",
+                     RRF_RT_REG_SZ, nullptr, command, &size) != ERROR_SUCCESS) {
+        Fault("no QuietUninstallString under %s", root.c_str());
+        return 1;
+    }
+    std::printf("%s\n", Narrow(command).c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        Fault("cannot start it (error %lu)", GetLastError());
+        return 1;
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -303,18 +400,27 @@ int main(int argc, char** argv)
     // Coordinates and resolution as they really are, not scaled for an unaware program.
     SetProcessDPIAware();
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | quit SECONDS\n");
+    const std::string command = argc > 1 ? argv[1] : "";
+    const int number = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (command == "wait" && argc == 3)
+        return Wait(number);
+    if (command == "layout" && argc == 3)
+        return Layout(number);
+    if (command == "quit" && argc == 3)
+        return Quit(number);
+    if (command == "allowed" && argc == 2)
+        return Allowed();
+    if (command == "remove" && argc == 3)
+        return Remove(number);
+    if (command == "hold" && argc == 4)
+        return Hold(argv[2], std::atoi(argv[3]));
+    if (command == "uninstall" && argc == 3)
+        return Uninstall(argv[2]);
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | quit SECONDS | allowed | remove N | "
+                             "hold FILE MS | uninstall ROOT\n");
         return 2;
     }
-    const std::string command = argv[1];
-    const int number = std::atoi(argv[2]);
-    if (command == "wait")
-        return Wait(number);
-    if (command == "layout")
-        return Layout(number);
-    if (command == "quit")
-        return Quit(number);
     std::fprintf(stderr, "window_probe: unknown command %s\n", command.c_str());
     return 2;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "blocker/allow_file.h"
+#include "blocker/list_file.h"
 #include "blocker/popup_rules.h"
 #include "blocker/protection.h"
 #include "blocker/url_list.h"
@@ -67,11 +67,11 @@ void BM_LoadAllowList(benchmark::State& state)
 {
     test::FakeFiles files;
     test::Latin1 codePage;
-    const AllowListLocation location{"/p/Allow.txt", "/u", "/u/Allow.txt"};
-    files.files[location.programCopy] = FullFile();
+    const ListLocation location{"P\\Allow.txt", "U", "U\\Allow.txt"};
+    files.Put(location.programCopy, FullFile());
     for (auto _ : state) {
         UrlList list;
-        LoadAllowList(list, files, codePage, location);
+        ListFile(files, codePage, location).Load(list);
         benchmark::DoNotOptimize(list.Count());
     }
     state.SetLabel("32,767 distinct entries");
@@ -84,7 +84,7 @@ void BM_LoadAllowListLinear(benchmark::State& state)
     const std::string text = FullFile();
     for (auto _ : state) {
         std::vector<std::string> list;
-        SplitAllowListFields(text, [&list](std::string_view field) {
+        SplitListFields(text, [&list](std::string_view field) {
             for (const std::string& entry : list) {
                 if (entry == field)
                     return true;

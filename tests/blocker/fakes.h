@@ -1,14 +1,16 @@
 // Stand-ins for the platform that the blocking engine talks to.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "blocker/allow_file.h"
 #include "blocker/allow_prompt.h"
+#include "blocker/list_file.h"
 #include "blocker/popup_rules.h"
 #include "blocker/protection.h"
 
@@ -101,30 +103,51 @@ public:
     void Open(const std::string& address) override { opened.push_back(address); }
 };
 
-// Files in memory. Folders listed in readOnly refuse every write; writeBudget, when set,
-// lets only that many more bytes be written in all before the disk is "full".
+// Files in memory, each with the time of its last write. Folders listed in readOnly refuse
+// every write; writeBudget, when set, lets only that many more bytes be written in all
+// before the disk is "full". A file in `busy` is held open by another program for that many
+// more milliseconds of Pause; one in `unreadable` cannot be read at all.
 class FakeFiles final : public FileStore {
 public:
     std::map<std::string, std::string> files;
+    std::map<std::string, std::uint64_t> modified;
     std::set<std::string> readOnly;
     std::set<std::string> unreadable;
+    std::map<std::string, unsigned> busy;
     std::optional<std::size_t> writeBudget;
+    unsigned paused = 0;
 
-    ReadResult Read(const std::string& path, std::string& bytes) override
+    void Put(const std::string& path, std::string bytes)
+    {
+        files[path] = std::move(bytes);
+        modified[path] = ++m_clock;
+    }
+
+    ReadResult Read(const std::string& path, std::size_t maxBytes, std::string& bytes) override
     {
         if (unreadable.count(path))
             return ReadResult::kFailed;
         const auto found = files.find(path);
         if (found == files.end())
             return ReadResult::kNotFound;
+        if (busy.count(path))
+            return ReadResult::kBusy;
+        if (found->second.size() > maxBytes)
+            return ReadResult::kTooLarge;
         bytes = found->second;
         return ReadResult::kOk;
+    }
+    std::optional<std::uint64_t> Modified(const std::string& path) override
+    {
+        const auto found = modified.find(path);
+        return found == modified.end() ? std::nullopt : std::optional(found->second);
     }
     bool Write(const std::string& path, std::string_view bytes) override
     {
         if (IsReadOnly(path))
             return false;
         std::string& file = files[path];
+        modified[path] = ++m_clock;
         if (writeBudget && bytes.size() > *writeBudget) {
             file = bytes.substr(0, *writeBudget);  // what a full disk leaves behind
             *writeBudget = 0;
@@ -138,14 +161,31 @@ public:
     bool Replace(const std::string& from, const std::string& to) override
     {
         const auto found = files.find(from);
-        if (found == files.end() || IsReadOnly(to))
+        if (found == files.end() || IsReadOnly(to) || busy.count(to))
             return false;
         files[to] = std::move(found->second);
+        modified[to] = modified[from];
         files.erase(from);
+        modified.erase(from);
         return true;
     }
-    bool Remove(const std::string& path) override { return files.erase(path) > 0; }
-    bool CreateFolder(const std::string& path) override { return !IsReadOnly(path + "/"); }
+    bool Remove(const std::string& path) override
+    {
+        modified.erase(path);
+        return files.erase(path) > 0;
+    }
+    bool CreateFolder(const std::string& path) override { return !IsReadOnly(path + "\\"); }
+    bool SamePath(const std::string& a, const std::string& b) override
+    {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+    }
+    void Pause(unsigned milliseconds) override
+    {
+        paused += milliseconds;
+        for (auto held = busy.begin(); held != busy.end();)
+            held = held->second <= milliseconds ? busy.erase(held) : (held->second -= milliseconds, std::next(held));
+    }
 
 private:
     bool IsReadOnly(const std::string& path) const
@@ -156,6 +196,8 @@ private:
         }
         return false;
     }
+
+    std::uint64_t m_clock = 0;
 };
 
 // ISO 8859-1: the bytes 0 to 255 are the code points 0 to 255.

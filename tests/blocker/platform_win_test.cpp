@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
+#include "base/unique_handle.h"
 #include "base/utf.h"
 #include "blocker/url_list.h"
 
@@ -90,29 +93,52 @@ TEST_F(Win32FilesTest, WriteReplaceAndReadKeepEveryByte)
 {
     const std::string path = folder + "\\Allow.txt";
     std::string bytes;
-    EXPECT_EQ(files.Read(path, bytes), FileStore::ReadResult::kNotFound);
-    EXPECT_EQ(files.Read(folder + "\\missing\\Allow.txt", bytes), FileStore::ReadResult::kNotFound);
+    EXPECT_EQ(files.Read(path, 1 << 20, bytes), FileStore::ReadResult::kNotFound);
+    EXPECT_EQ(files.Read(folder + "\\missing\\Allow.txt", 1 << 20, bytes), FileStore::ReadResult::kNotFound);
 
     const std::string content("one\r\n\0two\xFF\r\n", 12);
     ASSERT_TRUE(files.Write(path + ".new", content));
     ASSERT_TRUE(files.Write(path, "old"));
     ASSERT_TRUE(files.Replace(path + ".new", path));
-    ASSERT_EQ(files.Read(path, bytes), FileStore::ReadResult::kOk);
+    ASSERT_EQ(files.Read(path, 1 << 20, bytes), FileStore::ReadResult::kOk);
     EXPECT_EQ(bytes, content);
-    EXPECT_EQ(files.Read(path + ".new", bytes), FileStore::ReadResult::kNotFound);
+    EXPECT_EQ(files.Read(path + ".new", 1 << 20, bytes), FileStore::ReadResult::kNotFound);
 }
 
 TEST_F(Win32FilesTest, TheAllowListSurvivesASaveAndALoadThroughRealFiles)
 {
-    AllowListLocation location{folder + "\\Allow.txt", folder + "\\u", folder + "\\u\\Allow.txt"};
+    const ListLocation location{folder + "\\Allow.txt", folder + "\\u", folder + "\\u\\Allow.txt"};
+    ListFile file(files, codePage, location);
     UrlList saved;
-    saved.Append("http://example.com/");
+    file.Load(saved);
+    saved.Append("http://example.com/?a=1,b=2");
     saved.Append("http://\xE4\xBE\x8B.example/");  // not in any Western code page
-    ASSERT_TRUE(SaveAllowList(saved, files, codePage, location));
+    ASSERT_EQ(file.Save(saved), ListFile::SaveResult::kSaved);
 
     UrlList loaded;
-    LoadAllowList(loaded, files, codePage, location);
+    ListFile(files, codePage, location).Load(loaded);
     EXPECT_EQ(loaded.Entries(), saved.Entries());
+}
+
+TEST_F(Win32FilesTest, AFileHeldOpenIsBusyAndOnePathInTwoSpellingsIsOneFile)
+{
+    const std::string path = folder + "\\Allow.txt";
+    ASSERT_TRUE(files.Write(path, "x"));
+    std::string bytes;
+    EXPECT_EQ(files.Read(path, 0, bytes), FileStore::ReadResult::kTooLarge);
+    {
+        // As an editor or a scanner holds it: no sharing at all.
+        UniqueFile held(CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_EQ(files.Read(path, 1 << 20, bytes), FileStore::ReadResult::kBusy);
+        EXPECT_TRUE(files.Modified(path));
+    }
+    std::string upper = path;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(files.SamePath(path, upper));
+    EXPECT_TRUE(files.SamePath(path, folder + "\\deeper\\..\\Allow.txt"));
+    EXPECT_FALSE(files.SamePath(path, folder + "\\u\\Allow.txt"));
 }
 
 TEST_F(Win32FilesTest, TheCodePageRefusesWhatItCannotHoldExactly)

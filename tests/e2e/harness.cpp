@@ -2,8 +2,10 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include "base/utf.h"
+#include "shell/single_instance_win.h"
 
 namespace quellix::e2e {
 
@@ -30,6 +32,22 @@ std::wstring UserAllowFile()
     wchar_t folder[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
     return std::wstring(folder) + L"\\Quellix\\Allow.txt";
+}
+
+// A copy left running by a test that was killed would take every later start for a second
+// copy, and end it.
+void EndLeftoverCopies()
+{
+    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"norvane.exe") != 0)
+            continue;
+        const UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process && TerminateProcess(process.get(), 98))
+            WaitForSingleObject(process.get(), 5000);
+    }
 }
 
 void SendKey(WORD key, bool up)
@@ -83,7 +101,7 @@ Environment::Environment()
 {
     CallOcxExport("DllRegisterServer");
     wchar_t standIn[40];
-    StringFromGUID2(sim::kStandInListClsid, standIn, 40);
+    StringFromGUID2(sim::StandInListClsid(), standIn, 40);
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kShellWindowsTreatAs) + L"\\TreatAs").c_str(), nullptr,
                     REG_SZ, standIn, static_cast<DWORD>((wcslen(standIn) + 1) * sizeof(wchar_t)));
 }
@@ -154,7 +172,7 @@ Program::Program(sim::Desktop& desktop) : m_desktop(desktop) {}
 Program::~Program()
 {
     if (Running()) {
-        PostMessageW(m_main, WM_COMMAND, 313, 0);  // File, Exit
+        PostMessageW(m_main, RegisterWindowMessageW(kQuitMessage), 0, 0);
         if (!WaitForExit(10000))
             TerminateProcess(m_process.handle.get(), 99);
     }
@@ -174,6 +192,7 @@ bool Program::Start(StartTimes* times)
     if (!times)
         times = &ignored;
 
+    EndLeftoverCopies();
     const int creationsBefore = m_desktop.ListCreations();
     std::wstring commandLine = L"\"" + ProgramFolder() + L"\\norvane.exe\"";
     STARTUPINFOW startup{};

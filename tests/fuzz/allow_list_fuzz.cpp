@@ -1,39 +1,66 @@
-// Feeds arbitrary bytes to the allow-list reader as the file "Allow.txt".
+// The list files under arbitrary input: any bytes read as a file never take the reader
+// down or give it an empty, duplicate or oversized entry; and for any list, what a save
+// writes reads back as the very same list, whatever encoding the file was in before.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstddef>
 #include <cstdint>
 
-#include "blocker/allow_file.h"
+#include "blocker/list_file.h"
 #include "blocker/url_list.h"
 #include "tests/blocker/fakes.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+using namespace quellix;
+
+const ListLocation kLocation{"P\\Allow.txt", "U", "U\\Allow.txt"};
+
+void ReadAnything(std::string_view bytes)
 {
-    using namespace quellix;
     test::FakeFiles files;
     test::Latin1 codePage;
-    const AllowListLocation location{"/p/Allow.txt", "/u", "/u/Allow.txt"};
-    files.files[location.programCopy].assign(reinterpret_cast<const char*>(data), size);
-
+    files.Put(kLocation.programCopy, std::string(bytes));
     UrlList list;
-    LoadAllowList(list, files, codePage, location);
+    ListFile(files, codePage, kLocation).Load(list);
     if (list.Count() > UrlList::kMaxEntries)
         __builtin_trap();
     for (const std::string& entry : list.Entries()) {
-        if (entry.empty())
+        if (entry.empty() || entry.size() > UrlList::kMaxEntryBytes)
             __builtin_trap();
     }
-    // Every entry that holds no delimiter and no surrounding blank must come back from a
-    // save and a second load.
-    SaveAllowList(list, files, codePage, location);
+}
+
+void SaveThenLoad(FuzzedDataProvider& data)
+{
+    test::FakeFiles files;
+    test::Latin1 codePage;
+    // The file as it was: its first bytes choose the encoding the save keeps.
+    files.Put(kLocation.programCopy, data.ConsumeRandomLengthString(16));
+    ListFile file(files, codePage, kLocation);
+    UrlList list;
+    file.Load(list);
+    while (!list.Empty())
+        list.Remove(0);
+    while (data.remaining_bytes() > 0) {
+        std::string entry = data.ConsumeRandomLengthString(300);
+        if (!entry.empty() && !list.Contains(entry))
+            list.Append(std::move(entry));
+    }
+    if (file.Save(list) == ListFile::SaveResult::kFailed)
+        __builtin_trap();
     UrlList again;
-    LoadAllowList(again, files, codePage, location);
-    if (again.Full())
-        return 0;
-    for (const std::string& entry : list.Entries()) {
-        const bool plain = entry.find_first_of(",\"\r\n") == std::string::npos &&
-                           entry.find_first_not_of(" \t") == 0 && entry.find_last_not_of(" \t") == entry.size() - 1;
-        if (plain && !again.Contains(entry))
-            __builtin_trap();
-    }
+    ListFile(files, codePage, kLocation).Load(again);
+    if (again.Entries() != list.Entries())
+        __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    ReadAnything(std::string_view(reinterpret_cast<const char*>(data), size));
+    FuzzedDataProvider provider(data, size);
+    SaveThenLoad(provider);
     return 0;
 }

@@ -2,16 +2,18 @@
 # QuellixSetup.exe under Wine, in a new prefix of its own, as a user meets it:
 #   1. a silent install for all users: the files, the control registered for the machine,
 #      the Start-menu shortcut, the Add/Remove Programs entry;
-#   2. norvane.exe started from where it was put, and quit by its Exit command;
+#   2. norvane.exe started from where it was put, and quit by its Exit command; then its
+#      allow list through several runs: an address with a comma, a file held by another
+#      program at start and at quit, a hand edit, a second copy started by mistake;
 #   3. with the program running again, the toolbar button on and an allow list in both of
-#      its places, a silent uninstall: the program is quit, and nothing of ours is left but
-#      the two allow lists, which silent mode keeps;
-#   4. the same for one user (/CurrentUser): files in the local application data, the
-#      control and the entry under HKCU, and again nothing left after the uninstall.
-# (Wine does not merge HKCU\Software\Classes into HKEY_CLASSES_ROOT, so a control
-# registered for one user cannot be created there: step 4 does not start the program.)
+#      its places, a silent uninstall as Add/Remove Programs starts it: the program is quit,
+#      and nothing of ours is left but the allow list, which silent mode keeps;
+#   4. the same for one user (/CurrentUser): files in the local application data, the entry
+#      under HKCU, nothing registered, the list kept through the program's runs, and
+#      nothing left after the uninstall but the list;
+#   5. the zip's files, unpacked, run as they are: nothing registered.
 #
-#   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX
+#   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX ZIP
 set -euo pipefail
 
 tools=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd)
@@ -22,6 +24,7 @@ setup=$(realpath "$1")
 version=$2
 probe=$(realpath "$3")
 bin=$(realpath "$4")
+zip=$(realpath "$6")
 # Every wine and wineserver call below is for this prefix alone: never another's server.
 WINEPREFIX=$(realpath -m "$5")
 export WINEPREFIX
@@ -100,14 +103,77 @@ installed_in() {
   expect_value "$root\\$uninstall_key" DisplayVersion "$version"
   expect_value "$root\\$uninstall_key" Publisher Quellix
   expect_value "$root\\$uninstall_key" DisplayIcon "$folder\\norvane.exe,0"
-  expect_value "$root\\$uninstall_key" UninstallString "\"$folder\\uninstall.exe\""
-  expect_value "$root\\$uninstall_key" QuietUninstallString "\"$folder\\uninstall.exe\" /S"
+  expect_value "$root\\$uninstall_key" UninstallString "\"$folder\\uninstall.exe\" _?=$folder"
+  expect_value "$root\\$uninstall_key" QuietUninstallString "\"$folder\\uninstall.exe\" /S _?=$folder"
   expect_value "$root\\$uninstall_key" InstallLocation "$folder"
   expect_value "$root\\$uninstall_key" NoModify 0x1
   expect_value "$root\\$uninstall_key" NoRepair 0x1
   size=$(value "$root\\$uninstall_key" EstimatedSize) || size=0
   [ $((size)) -ge $(($(du -c --apparent-size -k "${files[@]/#/$bin/}" | tail -n 1 | cut -f 1) - 8)) ] ||
     fail "EstimatedSize $size KB is less than the files"
+}
+
+# The program from FOLDER, shown; $program is its wine process.
+start_program() {
+  wine "$1\\norvane.exe" &
+  program=$!
+  wine "$probe" wait 60 >/dev/null || stop "norvane.exe from $1 did not show its window"
+}
+quit_program() {
+  wine "$probe" quit 30 >/dev/null || fail "norvane.exe did not quit cleanly"
+  wait "$program" || fail "wine norvane.exe ended with $?"
+}
+allowed() { wine "$probe" allowed | tr -d '\r'; }
+# hold FILE MS: another program holds FILE open for MS milliseconds ($holder: its process).
+hold() {
+  local said
+  said=$(mktemp)
+  wine "$probe" hold "$1" "$2" >"$said" &
+  holder=$!
+  for _ in $(seq 200); do grep -q held "$said" && break; sleep 0.05; done
+  rm -f "$said"
+}
+
+# lists_survive FOLDER: the allow list beside the program, through the program's runs.
+lists_survive() {
+  local folder=$1 file dir kept
+  file="$folder\\Allow.txt"
+  dir=$(unix_path "$folder")
+  printf 'http://gone.example/\r\n"http://kept.example/?a=1,b=2"\r\nhttp://other.example/\r\n' >"$dir/Allow.txt"
+  start_program "$folder"
+  [ "$(allowed)" = $'http://gone.example/\nhttp://kept.example/?a=1,b=2\nhttp://other.example/' ] ||
+    fail "the list read from $file is '$(allowed)'"
+  wine "$probe" remove 0 >/dev/null || fail "an allowed address could not be removed"
+  # Another program holds the file for a moment as the program saves it on its way out.
+  hold "$file" 300
+  quit_program
+  wait "$holder" || fail "the file could not be held"
+  kept=$'"http://kept.example/?a=1,b=2"\r\nhttp://other.example/\r'
+  [ "$(cat "$dir/Allow.txt")" = "$kept" ] || fail "the list was saved as '$(cat "$dir/Allow.txt")'"
+
+  # Held when the program starts, for longer than it waits: nothing is lost. A second copy
+  # started meanwhile ends at once, and the first goes on.
+  hold "$file" 3000
+  start_program "$folder"
+  wine "$folder\\norvane.exe" || fail "a second copy ended with $?"
+  wine "$probe" wait 10 >/dev/null || fail "the first copy's window is gone after a second start"
+  wait "$holder" || fail "the file could not be held"
+  quit_program
+  [ "$(cat "$dir/Allow.txt")" = "$kept" ] || fail "after a start with the file held: '$(cat "$dir/Allow.txt")'"
+
+  # A hand edit afterwards is what the next start reads.
+  printf 'http://hand.example/\r\n' >>"$dir/Allow.txt"
+  start_program "$folder"
+  [ "$(allowed)" = $'http://kept.example/?a=1,b=2\nhttp://other.example/\nhttp://hand.example/' ] ||
+    fail "after a hand edit the list is '$(allowed)'"
+  quit_program
+}
+
+# uninstall ROOT: the uninstaller as Add/Remove Programs starts it silently; a script that
+# starts it so can rely on its work being done when it returns (all but the removal of the
+# uninstaller's own file and folder, which follows at once).
+uninstall() {
+  wine "$probe" uninstall "$1" >/dev/null || fail "the uninstaller ended with $?"
 }
 
 step "a new prefix: $WINEPREFIX"
@@ -148,23 +214,26 @@ wait "$program" || fail "wine norvane.exe ended with $?"
 run=$(value "$run_key" Quellix) || run=missing
 [ "${run//\"/}" = "$folder\\norvane.exe" ] || fail "the run-at-log-on value is '$run', not the installed program"
 
+step "the allow list through the program's runs, installed for all users"
+lists_survive "$folder"
+
 step "silent uninstall while the program runs, with the toolbar button and an allow list"
 instdir=$(unix_path "$folder")
-# The program reads it at start and writes it back when the uninstaller quits it.
+# The program reads it at start; unchanged, it leaves it as it is when the uninstaller quits it.
 printf 'http://kept.example/\r\n' >"$instdir/Allow.txt"
 wine reg add "$toolbar_key" /v ButtonText /d Quellix /f >/dev/null
 wine reg add "$toolbar_key" /v Exec /d "$folder\\norvane" /f >/dev/null
 wine "$folder\\norvane.exe" &
 program=$!
 wine "$probe" wait 60 >/dev/null || stop "norvane.exe did not start again"
-wine "$folder\\uninstall.exe" /S || fail "the uninstaller ended with $?"
-wait_for_prefix
+uninstall HKLM
 if kill -0 "$program" 2>/dev/null; then
   fail "norvane.exe still runs after the uninstall"
   kill "$program"
 fi
 wait "$program" || fail "norvane.exe, quit by the uninstaller, ended with $?"
 nothing_of_ours
+wait_for_prefix
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] ||
   fail "silent mode did not keep the allow list beside the program"
 left=$(find "$instdir" -type f 2>/dev/null | grep -v '/Allow\.txt$' || true)
@@ -178,18 +247,36 @@ wine "$setup" /S /CurrentUser || stop "the setup ended with $?"
 wait_for_prefix
 installed_in "$folder" HKCU "$user_menu"
 key_gone "HKLM\\$uninstall_key"
-expect_value "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
+key_gone "HKCU\\Software\\Classes\\CLSID\\$clsid"
 key_gone "HKLM\\Software\\Classes\\CLSID\\$clsid"
 # Here the program's folder is also where the allow list goes when no other place can be
-# written; silent mode keeps it, and with it the folder.
-printf 'http://also-kept.example/\r\n' >"$instdir/Allow.txt"
-wine "$folder\\uninstall.exe" /S || fail "the uninstaller ended with $?"
-wait_for_prefix
+# written: one file, which the program must never take for an older copy of itself.
+lists_survive "$folder"
+[ "$(ls -A "$instdir" | grep -ci allow)" = 1 ] || fail "$folder holds $(ls -A "$instdir" | grep -i allow)"
+uninstall HKCU
 nothing_of_ours
+wait_for_prefix
 [ "$(ls -A "$instdir" 2>/dev/null)" = Allow.txt ] || fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the allow list alone"
-[ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://also-kept.example/\r' ] ||
+[ "$(head -n 1 "$instdir/Allow.txt" 2>/dev/null)" = $'"http://kept.example/?a=1,b=2"\r' ] ||
   fail "silent mode did not keep the allow list in the local application data"
-rm -rf "$instdir"
+# An empty list goes, and with it the folder.
+printf '\xEF\xBB\xBF' >"$instdir/Allow.txt"
+wine "$setup" /S /CurrentUser || stop "the setup ended with $?"
+wait_for_prefix
+uninstall HKCU
+wait_for_prefix
+[ ! -e "$instdir" ] || fail "after an uninstall with an empty list $folder holds '$(ls -A "$instdir")'"
+wait_for_prefix
+
+step "the zip's files run as they are, registered nowhere"
+unzipped="$WINEPREFIX/drive_c/Quellix-zip"
+rm -rf "$unzipped"
+mkdir -p "$unzipped"
+unzip -q "$zip" -d "$unzipped"
+start_program 'C:\Quellix-zip'
+quit_program
+rm -rf "$unzipped"
+wait_for_prefix
 
 # Anything at all in the registry that names us.
 wine reg export HKLM "Z:${WINEPREFIX//\//\\}\\hklm.reg" /y >/dev/null

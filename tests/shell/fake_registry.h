@@ -23,14 +23,21 @@ inline std::string Sz(std::string_view text)
 
 class FakeRegistry final : public Registry {
 public:
-    using Values = std::map<std::string, std::string>;  // by name in lower case
+    struct Value {
+        Value(std::string text = {}, std::uint32_t kind = kTypeSz) : data(std::move(text)), type(kind) {}
+        Value(const char* text) : Value(std::string(text)) {}
+        bool operator==(const Value&) const = default;
+        std::string data;
+        std::uint32_t type;
+    };
+    using Values = std::map<std::string, Value>;  // by name in lower case
 
     // The key and all beneath open for reading only, as HKEY_LOCAL_MACHINE does for a user
     // without administrator rights.
     void DenyWrite(Key root, std::string_view path = "") { m_readOnly.insert(Path(root, path)); }
-    void Put(Key root, std::string_view path, std::string_view name, std::string data)
+    void Put(Key root, std::string_view path, std::string_view name, std::string data, std::uint32_t type = kTypeSz)
     {
-        m_keys[Path(root, path)][Lower(name)] = std::move(data);
+        m_keys[Path(root, path)][Lower(name)] = {std::move(data), type};
     }
     bool HasKey(Key root, std::string_view path) const { return m_keys.count(Path(root, path)) > 0; }
     Values ValuesOf(Key root, std::string_view path) const
@@ -65,10 +72,10 @@ public:
         log.push_back("set " + name + "=" + text);
         if (!(m_handles.at(key).access & kSetValue))
             return kAccessDenied;
-        m_keys[m_handles.at(key).path][Lower(name)] = Sz(text);
+        m_keys[m_handles.at(key).path][Lower(name)] = {Sz(text), kTypeSz};
         return kSuccess;
     }
-    long QueryValue(Key key, const std::string& name, std::string* data) override
+    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) override
     {
         log.push_back("query " + name);
         if (!(m_handles.at(key).access & kQueryValue))
@@ -77,7 +84,8 @@ public:
         const auto found = values.find(Lower(name));
         if (found == values.end())
             return kFileNotFound;
-        *data = found->second;
+        *data = found->second.data;
+        *type = found->second.type;
         return kSuccess;
     }
     long DeleteValue(Key key, const std::string& name) override

@@ -44,11 +44,12 @@ private:
 class RecordingFiles final : public FileStore {
 public:
     explicit RecordingFiles(Log& log) : m_log(log) {}
-    ReadResult Read(const std::string& path, std::string& bytes) override
+    ReadResult Read(const std::string& path, std::size_t maxBytes, std::string& bytes) override
     {
         m_log.push_back("read " + path);
-        return files.Read(path, bytes);
+        return files.Read(path, maxBytes, bytes);
     }
+    std::optional<std::uint64_t> Modified(const std::string& path) override { return files.Modified(path); }
     bool Write(const std::string& path, std::string_view bytes) override
     {
         m_log.push_back("write " + path);
@@ -57,6 +58,8 @@ public:
     bool Replace(const std::string& from, const std::string& to) override { return files.Replace(from, to); }
     bool Remove(const std::string& path) override { return files.Remove(path); }
     bool CreateFolder(const std::string& path) override { return files.CreateFolder(path); }
+    bool SamePath(const std::string& a, const std::string& b) override { return files.SamePath(a, b); }
+    void Pause(unsigned milliseconds) override { files.Pause(milliseconds); }
     FakeFiles files;
 
 private:
@@ -80,9 +83,9 @@ public:
         m_log.push_back("set " + name);
         return registry.SetString(key, name, text);
     }
-    long QueryValue(Key key, const std::string& name, std::string* data) override
+    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) override
     {
-        return registry.QueryValue(key, name, data);
+        return registry.QueryValue(key, name, data, type);
     }
     long DeleteValue(Key key, const std::string& name) override
     {
@@ -102,7 +105,7 @@ std::optional<std::string> Raw(const FakeRegistry& registry, std::string_view pa
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     const FakeRegistry::Values values = registry.ValuesOf(Registry::kCurrentUser, path);
     const auto found = values.find(name);
-    return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+    return found == values.end() ? std::nullopt : std::optional<std::string>(found->second.data);
 }
 
 constexpr const char* kOptions = "Software\\Quellix\\Options";
@@ -128,7 +131,7 @@ protected:
     RecordingFiles files{log};
     Latin1 codePage;
     MainLogic logic{MainServices{platform, view, platform, alerts, keys, ticks, shell, registry, files, codePage,
-                                 AllowListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
+                                 ListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
                                  "C:\\Program Files\\Quellix\\norvane.exe"}};
 };
 
@@ -136,7 +139,7 @@ TEST_F(MainLogicTest, StartUpRunsItsStepsInOrder)
 {
     Store("Beep", "0");
     EXPECT_TRUE(logic.Startup());
-    EXPECT_EQ(log, (Log{"monitor on", "tray add", "hook tray", "read U/Allow.txt", "read P/Allow.txt",
+    EXPECT_EQ(log, (Log{"monitor on", "tray add", "hook tray", "read P/Allow.txt", "read U/Allow.txt",
                         "write P/Allow.txt", "lists off", "register hot key", "hook hot key"}));
     // The settings were read in their order: Beep, Flash, List, then HideOnStart.
     const std::vector<std::string> reads = registry.registry.Calls("query ");
@@ -156,7 +159,7 @@ TEST_F(MainLogicTest, StartUpTakesTheStoredOptionsIntoMemory)
     Store("Beep", "1");
     Store("Flash", "0");
     Store("List", "1");
-    files.files.files["P/Allow.txt"] = "http://a/\r\n";
+    files.files.Put("P/Allow.txt", "http://a/\r\n");
     EXPECT_TRUE(logic.Startup());
     EXPECT_EQ(logic.InMemoryOptions().beep, 1);
     EXPECT_EQ(logic.InMemoryOptions().flash, 0);
@@ -175,7 +178,7 @@ TEST_F(MainLogicTest, HideOnStartHidesTheWindowOnlyForTheValueOne)
         RecordingRegistry caseRegistry{caseLog};
         caseRegistry.registry.Put(Registry::kCurrentUser, kOptions, "HideOnStart", Sz(value));
         MainLogic caseLogic{MainServices{casePlatform, view, casePlatform, alerts, keys, ticks, shell, caseRegistry,
-                                         files, codePage, AllowListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
+                                         files, codePage, ListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
                                          "C:\\q\\norvane.exe"}};
         EXPECT_EQ(caseLogic.Startup(), !hidden) << value;
         EXPECT_EQ(std::count(caseLog.begin(), caseLog.end(), "hide"), hidden ? 1 : 0) << value;

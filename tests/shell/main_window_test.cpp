@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, ADoubleClickOnABlockedAddressAllowsItAndQuitKeepsTheList)
     // Quit saved the allow list, entered the program for log-on, freed the hot key.
     std::string bytes;
     Win32Files files;
-    ASSERT_EQ(files.Read(Narrow(allowFile), bytes), FileStore::ReadResult::kOk);
+    ASSERT_EQ(files.Read(Narrow(allowFile), 1 << 20, bytes), FileStore::ReadResult::kOk);
     EXPECT_EQ(bytes, "http://wanted.example/\r\n");
     const std::optional<std::wstring> run = RunAtLogOnValue();
     ASSERT_TRUE(run);

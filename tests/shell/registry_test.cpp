@@ -53,6 +53,11 @@ TEST_F(RegistryHelpersTest, ReadingDropsATerminatorOnlyWhenOneIsStored)
     EXPECT_EQ(ReadRegString(registry, kHkcu, "K", "noData", "d"), "d");
     EXPECT_EQ(ReadRegString(registry, kHkcu, "K", "missing", "d"), "d");
     EXPECT_EQ(ReadRegString(registry, kHkcu, "Missing", "plain", "d"), "d");
+    // An administrator's number reads as its digits; other kinds of data as missing.
+    registry.Put(kHkcu, "K", "number", "1", Registry::kTypeDword);
+    registry.Put(kHkcu, "K", "binary", "1", 3);
+    EXPECT_EQ(ReadRegString(registry, kHkcu, "K", "number", "d"), "1");
+    EXPECT_EQ(ReadRegString(registry, kHkcu, "K", "binary", "d"), "d");
 }
 
 TEST_F(RegistryHelpersTest, ReadingFallsBackToReadAccessOnlyWhenFullAccessIsDenied)

@@ -27,7 +27,8 @@ protected:
         Registry::Key key = 0;
         std::string data = "(no key)";
         if (registry.OpenKey(kHkcu, path, Registry::kRead, &key) == Registry::kSuccess) {
-            if (registry.QueryValue(key, name, &data) == Registry::kFileNotFound)
+            std::uint32_t type = 0;
+            if (registry.QueryValue(key, name, &data, &type) == Registry::kFileNotFound)
                 data = "(no value)";
             registry.CloseKey(key);
         }

@@ -64,6 +64,15 @@ TEST(ToolbarButtonTest, TheKeyHoldsExactlyTheEightValuesWrittenInOrderAndGoesAsA
     RemoveToolbarButton(registry);
     EXPECT_FALSE(registry.HasKey(kHklm, key));
     EXPECT_EQ(registry.OpenHandles(), 0u);
+
+    // Without administrator rights the button goes under the user's own root.
+    registry.DenyWrite(kHklm, "Software");
+    AddToolbarButton(registry, "C:\\Users\\u\\AppData\\Local\\Quellix");
+    EXPECT_FALSE(registry.HasKey(kHklm, key));
+    EXPECT_EQ(registry.ValuesOf(kHkcu, key).size(), 8u);
+    RemoveToolbarButton(registry);
+    EXPECT_FALSE(registry.HasKey(kHkcu, key));
+    EXPECT_EQ(registry.OpenHandles(), 0u);
 }
 
 class RecordingTarget final : public OptionsTarget {

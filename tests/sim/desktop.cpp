@@ -85,6 +85,16 @@ UniqueHwnd CreateFrameWindow(const std::wstring& title)
 
 }  // namespace
 
+const GUID& StandInListClsid()
+{
+    static const GUID clsid = [] {
+        GUID made{};
+        CoCreateGuid(&made);
+        return made;
+    }();
+    return clsid;
+}
+
 Desktop::Desktop() : m_list(MakeCom<ShellWindows>())
 {
     if (g_desktopLives)
@@ -106,7 +116,7 @@ Desktop::Desktop() : m_list(MakeCom<ShellWindows>())
         throw std::runtime_error(message);
     }
     // The same list under its own class, for programs redirected to it (see the header).
-    CoRegisterClassObject(kStandInListClsid, static_cast<IClassFactory*>(m_factory.Get()),
+    CoRegisterClassObject(StandInListClsid(), static_cast<IClassFactory*>(m_factory.Get()),
                           CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_standInRegistration);
     g_desktopLives = true;
 }

@@ -18,8 +18,9 @@ class ListFactory;
 // The stand-in list's own class: a program of this prefix whose CLSID_ShellWindows is
 // treated as this one (HKLM\Software\Classes\CLSID\{ShellWindows}\TreatAs) reaches the
 // list of whichever process holds a Desktop, out of process, as it reaches the real one.
-// {4C1D8E2A-7B35-4E19-A6F0-9D2C5B8E13F7}
-inline constexpr GUID kStandInListClsid = {0x4C1D8E2A, 0x7B35, 0x4E19, {0xA6, 0xF0, 0x9D, 0x2C, 0x5B, 0x8E, 0x13, 0xF7}};
+// A new one for every test process: a process that was killed leaves its class with the
+// RPC service, and a later process that registered the same class would never be reached.
+const GUID& StandInListClsid();
 
 // Asks Open or Create for a browser in a real, visible top-level window of the browser's
 // frame class ("IEFrame"), titled with its address; Quit destroys the window.

@@ -1,0 +1,299 @@
+#include "blocker/list_file.h"
+
+#include <algorithm>
+#include <new>
+#include <unordered_set>
+
+#include "blocker/url_list.h"
+
+namespace quellix {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// Past one field delimiter: a comma, or a line end (CR LF, CR or LF).
+std::size_t SkipDelimiter(std::string_view text, std::size_t pos)
+{
+    if (pos >= text.size())
+        return pos;
+    if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n')
+        return pos + 2;
+    return pos + 1;
+}
+
+std::size_t FindDelimiter(std::string_view text, std::size_t pos)
+{
+    while (pos < text.size() && text[pos] != ',' && !IsLineEnd(text[pos]))
+        ++pos;
+    return pos;
+}
+
+bool NeedsQuotes(std::string_view entry)
+{
+    return entry.find_first_of(",\"\r\n") != std::string_view::npos || IsBlank(entry.front()) ||
+           IsBlank(entry.back());
+}
+
+}  // namespace
+
+struct ListFile::Copy {
+    std::string path;
+    FileStore::ReadResult result;
+    std::string bytes;
+    std::optional<std::uint64_t> modified;
+};
+
+ListLocation ListLocationFor(std::string_view programFolder, std::string_view userFolder, std::string_view fileName)
+{
+    const std::string name(fileName);
+    return {std::string(programFolder) + '\\' + name, std::string(userFolder),
+            std::string(userFolder) + '\\' + name};
+}
+
+void SplitListFields(std::string_view text, const std::function<bool(std::string_view)>& field)
+{
+    std::string unquoted;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && IsBlank(text[pos]))
+            ++pos;
+        if (pos == text.size())
+            break;
+
+        std::string_view value;
+        if (text[pos] == '"') {
+            // Up to the closing quote; a doubled quote is one quote of the entry.
+            unquoted.clear();
+            std::size_t at = pos + 1;
+            for (;;) {
+                const std::size_t quote = text.find('"', at);
+                if (quote == std::string_view::npos) {
+                    unquoted.append(text.substr(at));
+                    at = text.size();
+                    break;
+                }
+                unquoted.append(text.substr(at, quote - at));
+                if (quote + 1 < text.size() && text[quote + 1] == '"') {
+                    unquoted += '"';
+                    at = quote + 2;
+                } else {
+                    at = quote;
+                    break;
+                }
+            }
+            value = unquoted;
+            // Whatever stands between the closing quote and the delimiter is dropped.
+            pos = FindDelimiter(text, at);
+        } else {
+            const std::size_t end = FindDelimiter(text, pos);
+            value = text.substr(pos, end - pos);
+            while (!value.empty() && IsBlank(value.back()))
+                value.remove_suffix(1);
+            pos = end;
+        }
+        if (!field(value))
+            return;
+        pos = SkipDelimiter(text, pos);
+    }
+}
+
+void AppendListEntry(std::string& text, std::string_view entry)
+{
+    if (entry.empty() || !NeedsQuotes(entry)) {
+        text += entry;
+    } else {
+        text += '"';
+        for (const char c : entry) {
+            text += c;
+            if (c == '"')
+                text += '"';
+        }
+        text += '"';
+    }
+    text += "\r\n";
+}
+
+ListFile::ListFile(FileStore& files, CodePage& codePage, ListLocation location)
+    : m_files(files), m_codePage(codePage), m_location(std::move(location))
+{
+}
+
+FileStore::ReadResult ListFile::ReadPatiently(const std::string& path, std::string& bytes)
+{
+    for (unsigned waited = 0;; waited += kRetryMs) {
+        const FileStore::ReadResult result = m_files.Read(path, kMaxFileBytes, bytes);
+        const bool again = result == FileStore::ReadResult::kBusy || result == FileStore::ReadResult::kFailed;
+        if (!again || waited >= kPatienceMs)
+            return result;
+        m_files.Pause(kRetryMs);
+    }
+}
+
+std::vector<ListFile::Copy> ListFile::ReadCopies()
+{
+    std::vector<Copy> copies{{m_location.programCopy, {}, {}, {}}};
+    if (!m_files.SamePath(m_location.programCopy, m_location.userCopy))
+        copies.push_back({m_location.userCopy, {}, {}, {}});
+    for (Copy& copy : copies) {
+        copy.result = ReadPatiently(copy.path, copy.bytes);
+        if (copy.result != FileStore::ReadResult::kNotFound)
+            copy.modified = m_files.Modified(copy.path);
+    }
+    return copies;
+}
+
+void ListFile::Take(std::string_view bytes, UrlList& list)
+{
+    const DecodedText text = DecodeText(bytes, m_codePage);
+    m_encoding = text.encoding;
+    SplitListFields(text.utf8, [&](std::string_view field) {
+        if (!field.empty() && !list.Contains(field) && !list.Append(std::string(field)))
+            AppendListEntry(m_unheld, field);
+        return true;
+    });
+}
+
+ListFile::LoadResult ListFile::Load(UrlList& list)
+{
+    std::vector<Copy> copies = ReadCopies();
+    // The newest copy that was read, and the newest of all that exist: a copy that cannot
+    // be read and is not known to be older must not be hidden by an older one.
+    const Copy* newestRead = nullptr;
+    const Copy* newest = nullptr;
+    auto newer = [](const Copy* than, const Copy& copy) {
+        return !than || copy.modified.value_or(UINT64_MAX) > than->modified.value_or(UINT64_MAX);
+    };
+    for (const Copy& copy : copies) {
+        if (copy.result == FileStore::ReadResult::kNotFound)
+            continue;
+        if (copy.result == FileStore::ReadResult::kOk) {
+            if (newer(newestRead, copy))
+                newestRead = &copy;
+        } else {
+            m_protected.push_back(copy.path);
+        }
+        if (newer(newest, copy))
+            newest = &copy;
+    }
+
+    if (!newest) {
+        // Nothing is lost when this fails: the first save finds a place that can be written.
+        m_files.Write(m_location.programCopy, {});
+        m_source = m_location.programCopy;
+        m_savedRevision = list.Revision();
+        return LoadResult::kCreated;
+    }
+    m_source = newest->path;
+    m_pending = newest != newestRead;
+    if (!m_pending) {
+        try {
+            Take(newest->bytes, list);
+        } catch (const std::bad_alloc&) {
+            // Too much for this process after all: as if it could not be read.
+            while (!list.Empty())
+                list.Remove(list.Count() - 1);
+            m_unheld.clear();
+            m_protected.push_back(newest->path);
+            m_pending = true;
+        }
+    }
+    m_savedRevision = list.Revision();
+    return m_pending ? LoadResult::kUnreadable : LoadResult::kLoaded;
+}
+
+bool ListFile::Protected(const std::string& path)
+{
+    return std::any_of(m_protected.begin(), m_protected.end(),
+                       [&](const std::string& other) { return m_files.SamePath(path, other); });
+}
+
+std::optional<std::string> ListFile::TextToSave(const UrlList& list)
+{
+    std::string text;
+    if (m_pending) {
+        // The file the list should have come from: what it holds comes first, then what
+        // was added to the (empty) list meanwhile.
+        std::string bytes;
+        if (ReadPatiently(m_source, bytes) != FileStore::ReadResult::kOk)
+            return std::nullopt;
+        std::erase_if(m_protected, [&](const std::string& path) { return m_files.SamePath(path, m_source); });
+        const DecodedText file = DecodeText(bytes, m_codePage);
+        m_encoding = file.encoding;
+        text = file.utf8;
+        if (!text.empty() && !IsLineEnd(text.back()))
+            text += "\r\n";
+        std::unordered_set<std::string> present;
+        SplitListFields(file.utf8, [&](std::string_view field) {
+            present.emplace(field);
+            return true;
+        });
+        for (const std::string& entry : list.Entries()) {
+            if (!present.count(entry))
+                AppendListEntry(text, entry);
+        }
+        return text;
+    }
+    for (const std::string& entry : list.Entries())
+        AppendListEntry(text, entry);
+    return text + m_unheld;
+}
+
+bool ListFile::SaveTo(const std::string& path, std::string_view bytes)
+{
+    const std::string fresh = path + ".new";
+    if (!m_files.Write(fresh, bytes)) {
+        m_files.Remove(fresh);
+        return false;
+    }
+    // The old file may be held open for a moment by someone who did not allow it to be
+    // replaced meanwhile.
+    for (unsigned waited = 0;; waited += kRetryMs) {
+        if (m_files.Replace(fresh, path))
+            return true;
+        if (waited >= kPatienceMs)
+            break;
+        m_files.Pause(kRetryMs);
+    }
+    m_files.Remove(fresh);
+    return false;
+}
+
+ListFile::SaveResult ListFile::Save(const UrlList& list)
+{
+    if (!m_pending && list.Revision() == m_savedRevision)
+        return SaveResult::kUnchanged;
+    const std::optional<std::string> text = TextToSave(list);
+    if (!text)
+        return SaveResult::kFailed;
+    const std::string bytes = EncodeLosslessly(*text, m_encoding, m_codePage);
+
+    SaveResult result = SaveResult::kFailed;
+    if (!Protected(m_location.programCopy) && SaveTo(m_location.programCopy, bytes)) {
+        result = SaveResult::kSaved;
+        // The per-user copy is older now; it goes unless it is this very file, or one that
+        // could not be read.
+        if (!m_files.SamePath(m_location.programCopy, m_location.userCopy) && !Protected(m_location.userCopy))
+            m_files.Remove(m_location.userCopy);
+        m_source = m_location.programCopy;
+    } else if (!Protected(m_location.userCopy) && m_files.CreateFolder(m_location.userFolder) &&
+               SaveTo(m_location.userCopy, bytes)) {
+        result = SaveResult::kSavedForUser;
+        m_source = m_location.userCopy;
+    }
+    // After a save that had to read its file again, the next one reads what this one wrote:
+    // the list in memory still lacks what that file held.
+    if (result != SaveResult::kFailed)
+        m_savedRevision = list.Revision();
+    return result;
+}
+
+}  // namespace quellix

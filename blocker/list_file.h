@@ -1,0 +1,122 @@
+// The files that carry a list from one run to the next: "Allow.txt" (the allow list) and
+// "Sites.txt" (the allowed sites).
+//
+// Format: one entry per line, ended by CR LF, in list order. Reading splits at commas and
+// line ends, skips blanks before a field, and takes a field that begins with a double
+// quote up to the closing quote (a doubled quote inside stands for one), so that it may hold
+// commas, line ends and quotes. The writer quotes exactly the entries that need it: those
+// holding a comma, a quote or a line end, or beginning or ending with a blank. Files written
+// before quoting existed read as they always did. Encodings: see text_encoding.h.
+//
+// Where a list lives: in the program's folder, or, where that cannot be written, in a
+// per-user folder. At start the newer of the two copies is read; a save goes to the
+// program's folder when it can and then removes the per-user copy. The two may be one and
+// the same file (a per-user installation), compared as Windows compares paths.
+//
+// Nothing a file holds is lost: a file that cannot be read is tried again for a moment
+// and is then left as it is; entries the list cannot hold (beyond its size, or longer
+// than an entry may be) are written back after the others; and a list that did not
+// change is not written at all.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "blocker/text_encoding.h"
+
+namespace quellix {
+
+class UrlList;
+
+// The platform's files. Paths are UTF-8.
+class FileStore {
+public:
+    // kBusy: another program holds the file open (a scanner, a backup tool, an editor).
+    enum class ReadResult { kOk, kNotFound, kBusy, kTooLarge, kFailed };
+
+    // Reads the whole file, unless it is larger than `maxBytes`.
+    virtual ReadResult Read(const std::string& path, std::size_t maxBytes, std::string& bytes) = 0;
+    // When the file was last written, in units that grow with time; nothing if unknown.
+    virtual std::optional<std::uint64_t> Modified(const std::string& path) = 0;
+    // Creates or truncates the file, writes all of it and flushes it to disk.
+    virtual bool Write(const std::string& path, std::string_view bytes) = 0;
+    // Puts `from` in the place of `to` in one step, replacing what was there.
+    virtual bool Replace(const std::string& from, const std::string& to) = 0;
+    virtual bool Remove(const std::string& path) = 0;
+    // Creates a folder and any missing parents; true when it exists afterwards.
+    virtual bool CreateFolder(const std::string& path) = 0;
+    // Whether two paths name the same file, as the file system compares names.
+    virtual bool SamePath(const std::string& a, const std::string& b) = 0;
+    // Waits before another try at a file that is busy.
+    virtual void Pause(unsigned milliseconds) = 0;
+
+protected:
+    ~FileStore() = default;
+};
+
+struct ListLocation {
+    std::string programCopy;  // <program folder>\Allow.txt
+    std::string userFolder;   // e.g. %LOCALAPPDATA%\Quellix
+    std::string userCopy;     // <user folder>\Allow.txt
+};
+
+// <program folder>\<file name>, and the same name in the per-user folder.
+ListLocation ListLocationFor(std::string_view programFolder, std::string_view userFolder, std::string_view fileName);
+
+// Calls `field` for every field of the text, in order. Stops early when it returns false.
+void SplitListFields(std::string_view text, const std::function<bool(std::string_view)>& field);
+// One entry as the file holds it, with its line end.
+void AppendListEntry(std::string& text, std::string_view entry);
+
+class ListFile {
+public:
+    // A larger file is not read: the list could not hold it anyway.
+    static constexpr std::size_t kMaxFileBytes = 32 * 1024 * 1024;
+    // How long a busy file is tried again, and how often.
+    static constexpr unsigned kPatienceMs = 1000;
+    static constexpr unsigned kRetryMs = 100;
+
+    enum class LoadResult { kLoaded, kCreated, kUnreadable };
+    enum class SaveResult { kUnchanged, kSaved, kSavedForUser, kFailed };
+
+    ListFile(FileStore& files, CodePage& codePage, ListLocation location);
+
+    // Fills the (empty) list from the newer copy. A missing file is created empty. A newest
+    // copy that cannot be read leaves the list empty and is read again at the save.
+    LoadResult Load(UrlList& list);
+
+    // Writes the list back if it changed since it was loaded: to a new file that then takes
+    // the old one's place, so that a failed save leaves the previous file whole.
+    SaveResult Save(const UrlList& list);
+
+    const ListLocation& Location() const { return m_location; }
+
+private:
+    struct Copy;
+
+    std::vector<Copy> ReadCopies();
+    FileStore::ReadResult ReadPatiently(const std::string& path, std::string& bytes);
+    void Take(std::string_view bytes, UrlList& list);
+    std::optional<std::string> TextToSave(const UrlList& list);
+    bool SaveTo(const std::string& path, std::string_view bytes);
+    bool Protected(const std::string& path);
+
+    FileStore& m_files;
+    CodePage& m_codePage;
+    ListLocation m_location;
+    TextEncoding m_encoding = TextEncoding::kCodePage;
+    // Entries the list could not hold, as the file has them, written back after the rest.
+    std::string m_unheld;
+    // The copy the list was read from, or that could not be read and must be read at the
+    // save (m_pending), and the copies that could not be read and are never written.
+    std::string m_source;
+    bool m_pending = false;
+    std::vector<std::string> m_protected;
+    std::uint64_t m_savedRevision = 0;
+};
+
+}  // namespace quellix

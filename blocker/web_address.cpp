@@ -1,0 +1,273 @@
+#include "blocker/web_address.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quellix {
+
+namespace {
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'f');
+}
+
+// After "http://" or "https://", in any letter case; the scheme in lower case.
+std::optional<std::pair<std::string_view, std::string_view>> SplitScheme(std::string_view text)
+{
+    for (const std::string_view scheme : {"http://", "https://"}) {
+        if (text.size() < scheme.size())
+            continue;
+        bool same = true;
+        for (std::size_t i = 0; i < scheme.size() && same; ++i)
+            same = Lower(text[i]) == scheme[i];
+        if (same)
+            return std::pair{scheme, text.substr(scheme.size())};
+    }
+    return std::nullopt;
+}
+
+struct Authority {
+    std::string_view userInfo;  // without its '@'; empty when there is none
+    bool hasUserInfo = false;
+    std::string_view host;
+    std::string_view port;  // without its ':'
+    std::string_view rest;  // path, query, fragment
+};
+
+// The browser ends the host at a backslash as at a slash, and so must we, or the host we
+// judge would not be the one it goes to.
+Authority SplitAuthority(std::string_view afterScheme)
+{
+    Authority parts;
+    const std::size_t end = std::min(afterScheme.find_first_of("/?#\\"), afterScheme.size());
+    std::string_view authority = afterScheme.substr(0, end);
+    parts.rest = afterScheme.substr(end);
+    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+        parts.userInfo = authority.substr(0, at);
+        parts.hasUserInfo = true;
+        authority.remove_prefix(at + 1);
+    }
+    std::size_t colon = std::string_view::npos;
+    if (authority.starts_with('[')) {
+        const std::size_t close = authority.find(']');
+        if (close != std::string_view::npos && close + 1 < authority.size() && authority[close + 1] == ':')
+            colon = close + 1;
+    } else {
+        colon = authority.find(':');
+    }
+    parts.host = authority.substr(0, colon);
+    if (colon != std::string_view::npos)
+        parts.port = authority.substr(colon + 1);
+    return parts;
+}
+
+// Code points of a UTF-8 text; nothing if it is not UTF-8.
+std::optional<std::u32string> CodePoints(std::string_view utf8)
+{
+    std::u32string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                                                   : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        if (length == 0 || i + length > utf8.size())
+            return std::nullopt;
+        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(utf8[i + k]);
+            if ((c & 0xC0) != 0x80)
+                return std::nullopt;
+            code = (code << 6) | (c & 0x3F);
+        }
+        const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return std::nullopt;
+        out += code;
+        i += length;
+    }
+    return out;
+}
+
+// Punycode (RFC 3492) of one label.
+std::optional<std::string> Punycode(const std::u32string& input)
+{
+    constexpr std::uint32_t kBase = 36, kTMin = 1, kTMax = 26, kSkew = 38, kDamp = 700;
+    auto digit = [](std::uint32_t d) { return static_cast<char>(d < 26 ? 'a' + d : '0' + d - 26); };
+    auto adapt = [&](std::uint32_t delta, std::uint32_t points, bool first) {
+        delta = first ? delta / kDamp : delta / 2;
+        delta += delta / points;
+        std::uint32_t k = 0;
+        for (; delta > ((kBase - kTMin) * kTMax) / 2; k += kBase)
+            delta /= kBase - kTMin;
+        return k + (kBase - kTMin + 1) * delta / (delta + kSkew);
+    };
+
+    std::string output;
+    for (const char32_t c : input) {
+        if (c < 0x80)
+            output += static_cast<char>(c);
+    }
+    const auto basic = static_cast<std::uint32_t>(output.size());
+    if (basic > 0)
+        output += '-';
+    std::uint32_t n = 0x80, delta = 0, bias = 72, handled = basic;
+    while (handled < input.size()) {
+        std::uint32_t next = UINT32_MAX;
+        for (const char32_t c : input) {
+            if (c >= n && c < next)
+                next = c;
+        }
+        if ((next - n) > (UINT32_MAX - delta) / (handled + 1))
+            return std::nullopt;
+        delta += (next - n) * (handled + 1);
+        n = next;
+        for (const char32_t c : input) {
+            if (c < n && ++delta == 0)
+                return std::nullopt;
+            if (c != n)
+                continue;
+            std::uint32_t q = delta;
+            for (std::uint32_t k = kBase;; k += kBase) {
+                const std::uint32_t t = k <= bias ? kTMin : k >= bias + kTMax ? kTMax : k - bias;
+                if (q < t)
+                    break;
+                output += digit(t + (q - t) % (kBase - t));
+                q = (q - t) / (kBase - t);
+            }
+            output += digit(q);
+            bias = adapt(delta, handled + 1, handled == basic);
+            delta = 0;
+            ++handled;
+        }
+        ++delta;
+        ++n;
+    }
+    return output;
+}
+
+bool IsHostCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+// Percent-encodes what may not stand in an address as it is, keeping what is encoded already.
+void AppendEncoded(std::string& out, std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool encoded = c == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]);
+        const bool unsafe = c <= 0x20 || c >= 0x7F || std::string_view("\"'<>\\^`{|}").find(static_cast<char>(c)) !=
+                                                          std::string_view::npos;
+        if ((c == '%' && !encoded) || unsafe) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> NormalizeHost(std::string_view host)
+{
+    while (!host.empty() && (host.front() == ' ' || host.front() == '\t'))
+        host.remove_prefix(1);
+    while (!host.empty() && (host.back() == ' ' || host.back() == '\t'))
+        host.remove_suffix(1);
+    if (host.ends_with('.'))
+        host.remove_suffix(1);
+    if (host.empty() || host.size() > 253 * 4)
+        return std::nullopt;
+
+    std::string out;
+    if (host.front() == '[') {
+        // An IPv6 literal: hex digits, colons and (for an embedded IPv4 address) dots.
+        if (host.size() < 3 || host.back() != ']')
+            return std::nullopt;
+        for (const char c : host.substr(1, host.size() - 2)) {
+            if (!IsHexDigit(c) && c != ':' && c != '.')
+                return std::nullopt;
+            out += Lower(c);
+        }
+        return '[' + out + ']';
+    }
+    for (std::size_t start = 0; start <= host.size();) {
+        const std::size_t end = std::min(host.find('.', start), host.size());
+        const std::string_view label = host.substr(start, end - start);
+        if (label.empty())
+            return std::nullopt;
+        std::string ascii;
+        for (const char c : label)
+            ascii += Lower(c);
+        if (ascii.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_") != std::string::npos) {
+            const std::optional<std::u32string> points = CodePoints(ascii);
+            if (!points)
+                return std::nullopt;
+            const std::optional<std::string> encoded = Punycode(*points);
+            if (!encoded)
+                return std::nullopt;
+            ascii = "xn--" + *encoded;
+            for (const char c : ascii) {
+                if (!IsHostCharacter(c))
+                    return std::nullopt;
+            }
+        }
+        if (!out.empty())
+            out += '.';
+        out += ascii;
+        start = end + 1;
+    }
+    if (out.size() > 253)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<std::string> WebHost(std::string_view address)
+{
+    const auto scheme = SplitScheme(address);
+    if (!scheme)
+        return std::nullopt;
+    return NormalizeHost(SplitAuthority(scheme->second).host);
+}
+
+std::optional<std::string> ShellSafeWebAddress(std::string_view text)
+{
+    const auto scheme = SplitScheme(text);
+    if (!scheme)
+        return std::nullopt;
+    const Authority parts = SplitAuthority(scheme->second);
+    const std::optional<std::string> host = NormalizeHost(parts.host);
+    if (!host || parts.port.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+
+    std::string out(scheme->first);
+    if (parts.hasUserInfo) {
+        AppendEncoded(out, parts.userInfo);
+        out += '@';
+    }
+    out += *host;
+    if (!parts.port.empty()) {
+        out += ':';
+        out += parts.port;
+    }
+    // A backslash that ended the host is the slash the browser takes it for.
+    std::string_view rest = parts.rest;
+    if (rest.starts_with('\\')) {
+        out += '/';
+        rest.remove_prefix(1);
+    }
+    AppendEncoded(out, rest);
+    if (out.size() > kMaxWebAddressLength)
+        return std::nullopt;
+    return out;
+}
+
+}  // namespace quellix

@@ -1,0 +1,256 @@
+#include "blocker/list_file.h"
+
+#include <gtest/gtest.h>
+
+#include "blocker/url_list.h"
+#include "tests/blocker/fakes.h"
+
+namespace quellix::test {
+namespace {
+
+using namespace std::string_literals;
+
+using Strings = std::vector<std::string>;
+
+std::vector<std::string> Fields(std::string_view text)
+{
+    std::vector<std::string> fields;
+    SplitListFields(text, [&](std::string_view field) {
+        fields.emplace_back(field);
+        return true;
+    });
+    return fields;
+}
+
+TEST(ListFormatTest, FieldsEndAtCommasAndAtEveryKindOfLineEnd)
+{
+    EXPECT_EQ(Fields("a,b\r\nc\nd\re"), (Strings{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(Fields("a\r\n"), (Strings{"a"}));
+    EXPECT_EQ(Fields("a,,b"), (Strings{"a", "", "b"}));
+    EXPECT_EQ(Fields(""), Strings{});
+}
+
+TEST(ListFormatTest, BlanksBeforeAFieldAreSkippedAndQuotesProtectCommasAndQuotes)
+{
+    EXPECT_EQ(Fields("  \thttp://a/ , \"http://b/?x=1,2\"\r\n"), (Strings{"http://a/", "http://b/?x=1,2"}));
+    EXPECT_EQ(Fields("\" padded \""), (Strings{" padded "}));
+    EXPECT_EQ(Fields("\"say \"\"hi\"\"\",b"), (Strings{"say \"hi\"", "b"}));
+    // After the closing quote, the rest up to the delimiter is dropped.
+    EXPECT_EQ(Fields("\"a\"junk,b"), (Strings{"a", "b"}));
+    // An unterminated quote runs to the end of the text.
+    EXPECT_EQ(Fields("x,\"open,end\r\nmore"), (Strings{"x", "open,end\r\nmore"}));
+}
+
+class ListFileTest : public ::testing::Test {
+protected:
+    static constexpr const char* kProgram = "C:\\Prog\\Allow.txt";
+    static constexpr const char* kUser = "C:\\Users\\u\\Quellix\\Allow.txt";
+
+    ListFile File() { return ListFile(files, codePage, {kProgram, "C:\\Users\\u\\Quellix", kUser}); }
+
+    Strings Load()
+    {
+        UrlList list;
+        File().Load(list);
+        return list.Entries();
+    }
+
+    static UrlList ListOf(const Strings& entries)
+    {
+        UrlList list;
+        for (const std::string& entry : entries)
+            list.Append(entry);
+        return list;
+    }
+
+    // A new list in place of what the file held, as the user would make it.
+    ListFile::SaveResult Save(const Strings& entries)
+    {
+        ListFile file = File();
+        UrlList list;
+        file.Load(list);
+        while (!list.Empty())
+            list.Remove(0);
+        for (const std::string& entry : entries)
+            list.Append(entry);
+        return file.Save(list);
+    }
+
+    FakeFiles files;
+    Latin1 codePage;
+};
+
+TEST_F(ListFileTest, ReadingSkipsDuplicatesAndEmptyFieldsButKeepsLetterCase)
+{
+    files.Put(kProgram, "http://a/\r\n\r\nhttp://a/\r\n,,http://A/\r\n");
+    EXPECT_EQ(Load(), (Strings{"http://a/", "http://A/"}));
+}
+
+TEST_F(ListFileTest, EveryEntryComesBackWhateverItHoldsAndOldFilesReadAsBefore)
+{
+    const Strings entries = {"http://z/", "http://a/?q=x,y", " padded\t", "say \"hi\"", "two\r\nlines"};
+    ASSERT_EQ(Save(entries), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram),
+              "http://z/\r\n\"http://a/?q=x,y\"\r\n\" padded\t\"\r\n\"say \"\"hi\"\"\"\r\n\"two\r\nlines\"\r\n");
+    EXPECT_EQ(Load(), entries);
+    EXPECT_EQ(files.files.size(), 1u) << "no temporary file is left behind";
+}
+
+TEST_F(ListFileTest, AnEmptyListGivesAnEmptyFileAndAMissingFileIsCreatedEmpty)
+{
+    EXPECT_TRUE(Load().empty());
+    EXPECT_EQ(files.files.at(kProgram), "");
+    files.Put(kProgram, "http://a/\r\n");
+    ASSERT_EQ(Save({}), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "");
+}
+
+TEST_F(ListFileTest, EachEncodingIsReadAndWrittenBackWithoutLosingACharacter)
+{
+    const std::string cafe = "http://caf\xC3\xA9.example/", example = "http://\xE4\xBE\x8B.example/";  // é, 例
+    const struct {
+        std::string file;
+        std::string written;
+    } cases[] = {
+        {"http://caf\xE9.example/\r\n", "http://caf\xE9.example/\r\n"},                   // the code page
+        {cafe + "\r\n", cafe + "\r\n"},                                                        // UTF-8, no mark
+        {"\xFF\xFEh\0t\0t\0p\0:\0/\0/\0\x8B\x4F\r\0\n\0"s, "\xFF\xFEh\0t\0t\0p\0:\0/\0/\0\x8B\x4F\r\0\n\0"s},  // UTF-16
+    };
+    for (const auto& [file, written] : cases) {
+        files.Put(kProgram, file);
+        const Strings loaded = Load();
+        ASSERT_EQ(loaded.size(), 1u);
+        EXPECT_NE(loaded[0].find("http://"), std::string::npos) << loaded[0];
+        ASSERT_EQ(Save(loaded), ListFile::SaveResult::kSaved);
+        EXPECT_EQ(files.files.at(kProgram), written);
+    }
+    // A character the code page lacks turns an 8-bit file into UTF-8 behind a mark.
+    files.Put(kProgram, "http://caf\xE9.example/\r\n");
+    ASSERT_EQ(Save({cafe, example}), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), std::string(kUtf8Mark) + cafe + "\r\n" + example + "\r\n");
+    EXPECT_EQ(Load(), (Strings{cafe, example}));
+}
+
+TEST_F(ListFileTest, WhatTheListCannotHoldStaysInTheFile)
+{
+    std::string text;
+    for (int i = 0; i < 40'000; ++i)
+        text += "http://site" + std::to_string(i) + "/\r\n";
+    text += std::string(UrlList::kMaxEntryBytes + 1, 'x') + "\r\n";
+    files.Put(kProgram, text);
+
+    ListFile file = File();
+    UrlList list;
+    ASSERT_EQ(file.Load(list), ListFile::LoadResult::kLoaded);
+    ASSERT_EQ(list.Count(), UrlList::kMaxEntries);
+    EXPECT_EQ(list.Entries().back(), "http://site32766/");
+    EXPECT_EQ(file.Save(list), ListFile::SaveResult::kUnchanged);
+    EXPECT_EQ(files.files.at(kProgram), text);
+
+    list.Remove(0);
+    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), text.substr(text.find('\n') + 1)) << "only the removed entry is gone";
+}
+
+TEST_F(ListFileTest, AFailedSaveLeavesThePreviousFileWhole)
+{
+    files.Put(kProgram, "http://old/\r\n");
+    files.readOnly.insert("C:\\Users\\");
+    files.writeBudget = 5;  // the disk fills up part-way
+    EXPECT_EQ(Save({"http://new-and-long/"}), ListFile::SaveResult::kFailed);
+    EXPECT_EQ(files.files.at(kProgram), "http://old/\r\n");
+    EXPECT_EQ(files.files.size(), 1u) << "the partial new file is removed";
+}
+
+// Where the list is read from and written to, for every state of the two copies.
+TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
+{
+    enum Copy { kNone, kOld, kNew, kLocked, kHeld300 };
+    const struct {
+        Copy program, user;
+        bool programReadOnly;
+        Strings loaded;
+        const char* savedIn;  // where "added" ends up
+        bool userCopyLeft;
+    } cases[] = {
+        {kNone, kNone, false, {}, kProgram, false},
+        {kNew, kNone, false, {"program"}, kProgram, false},
+        {kNone, kNew, false, {"user"}, kProgram, false},
+        {kOld, kNew, false, {"user"}, kProgram, false},  // a save that fell back, then the folder came back
+        {kNew, kOld, false, {"program"}, kProgram, false},  // a hand edit after a stale per-user copy
+        {kOld, kNew, true, {"user"}, kUser, true},  // a read-only program folder
+        {kHeld300, kNone, false, {"program"}, kProgram, false},  // held by a scanner for a moment
+        {kLocked, kOld, false, {}, nullptr, true},  // held all along: read nothing, write nothing
+        {kOld, kLocked, false, {}, nullptr, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "program " << c.program << ", user " << c.user);
+        files = FakeFiles();
+        for (const auto& [copy, path, text] : {std::tuple{c.program, kProgram, "program"}, {c.user, kUser, "user"}}) {
+            if (copy == kOld || copy == kNew || copy == kLocked || copy == kHeld300)
+                files.files[path] = std::string(text) + "\r\n";
+        }
+        // Times in the order of the cases' words: what is new was written last.
+        for (const Copy state : {kOld, kLocked, kHeld300, kNew}) {
+            for (const auto& [copy, path] : {std::pair{c.program, kProgram}, {c.user, kUser}}) {
+                if (copy == state)
+                    files.modified[path] = files.modified.size() + 10;
+            }
+        }
+        for (const auto& [copy, path] : {std::pair{c.program, kProgram}, {c.user, kUser}}) {
+            if (copy == kLocked)
+                files.busy[path] = 1'000'000;
+            if (copy == kHeld300)
+                files.busy[path] = 300;
+        }
+        if (c.programReadOnly)
+            files.readOnly.insert("C:\\Prog\\");
+
+        ListFile file = File();
+        UrlList list;
+        file.Load(list);
+        EXPECT_EQ(list.Entries(), c.loaded);
+        const auto before = files.files;
+        list.Append("added");
+        file.Save(list);
+        if (!c.savedIn) {
+            EXPECT_EQ(files.files, before);
+            continue;
+        }
+        Strings expected = c.loaded;
+        expected.push_back("added");
+        std::string text;
+        for (const std::string& entry : expected)
+            text += entry + "\r\n";
+        EXPECT_EQ(files.files.at(c.savedIn), text);
+        EXPECT_EQ(files.files.count(kUser) != 0, c.userCopyLeft || c.savedIn == std::string(kUser));
+    }
+}
+
+TEST_F(ListFileTest, AFileHeldAtStartIsMergedAtTheSaveAndOneCopyInTwoSpellingsIsOne)
+{
+    files.Put(kProgram, "http://mine/\r\n");
+    files.busy[kProgram] = 5'000;  // longer than the start waits
+    ListFile file = File();
+    UrlList list;
+    EXPECT_EQ(file.Load(list), ListFile::LoadResult::kUnreadable);
+    EXPECT_TRUE(list.Empty());
+    files.busy.clear();
+    list.Append("http://new/");
+    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "http://mine/\r\nhttp://new/\r\n");
+
+    // A per-user installation: the program's folder is the per-user folder.
+    files = FakeFiles();
+    files.Put("c:\\users\\U\\quellix\\Allow.txt", "http://a/\r\n");
+    ListFile same(files, codePage, {"c:\\users\\U\\quellix\\Allow.txt", "C:\\Users\\u\\Quellix", kUser});
+    UrlList mine;
+    same.Load(mine);
+    mine.Append("http://b/");
+    ASSERT_EQ(same.Save(mine), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at("c:\\users\\U\\quellix\\Allow.txt"), "http://a/\r\nhttp://b/\r\n")
+        << "the file just written is not removed as an older per-user copy";
+}
+
+}  // namespace
+}  // namespace quellix::test
