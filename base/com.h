@@ -10,6 +10,16 @@
 #include <new>
 #include <utility>
 
+// mingw-w64's ComPtr has no comparison of its own, so that "a == b" compared only whether
+// each holds a pointer (through its conversion to bool). These compare the pointers.
+namespace Microsoft::WRL {
+template <typename T, typename U>
+bool operator==(const ComPtr<T>& a, const ComPtr<U>& b)
+{
+    return a.Get() == b.Get();
+}
+}  // namespace Microsoft::WRL
+
 namespace quellix {
 
 using Microsoft::WRL::ComPtr;

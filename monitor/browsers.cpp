@@ -95,11 +95,11 @@ STDMETHODIMP cBrowsers::Item(VARIANT* index, IWebBrowser2** result)
     quellix::UniqueVariant value;
     RETURN_IF_FAILED(VariantCopyInd(&value, index));
     // The entries have no keys, so a text finds nothing, whatever it says.
-    RETURN_HR_IF(kCollectionLookupError, value.vt == VT_BSTR);
-    RETURN_HR_IF(kCollectionLookupError, FAILED(VariantChangeType(&value, &value, 0, VT_I4)));
-    RETURN_HR_IF(kCollectionLookupError, value.lVal < 1 || static_cast<std::size_t>(value.lVal) > m_items->size());
+    RETURN_HR_IF(kInvalidArgumentError, value.vt == VT_BSTR);
+    RETURN_HR_IF(kInvalidArgumentError, FAILED(VariantChangeType(&value, &value, 0, VT_I4)));
+    RETURN_HR_IF(kOutOfRangeError, value.lVal < 1 || static_cast<std::size_t>(value.lVal) > m_items->size());
 
-    return quellix::CopyTo((*m_items)[value.lVal - 1], result);
+    return (*m_items)[value.lVal - 1]->QueryInterface(IID_PPV_ARGS(result));
 }
 
 STDMETHODIMP cBrowsers::get_Count(short* result)

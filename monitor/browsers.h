@@ -13,14 +13,18 @@
 
 namespace tessaly {
 
-// What Visual Basic's collections answer for a position or key they do not hold, and for
-// a count that does not fit.
-inline constexpr HRESULT kCollectionLookupError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 5);
+// What Visual Basic's collections answer for a key they do not hold (invalid procedure call
+// or argument), a position outside them (subscript out of range), and a count that does
+// not fit (overflow).
+inline constexpr HRESULT kInvalidArgumentError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 5);
+inline constexpr HRESULT kOutOfRangeError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9);
 inline constexpr HRESULT kOverflowError = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 6);
 
 class cBrowsers final : public quellix::ComObject<DualDispatch<_cBrowsers>> {
 public:
-    using Items = std::vector<quellix::ComPtr<IWebBrowser2>>;
+    // Each an IWebBrowser2, held as the IDispatch the shell's list gives; Item asks for the
+    // browser's interface when a host wants it.
+    using Items = std::vector<quellix::ComPtr<IDispatch>>;
 
     static quellix::ComPtr<cBrowsers> Create() { return quellix::MakeCom<cBrowsers>(); }
 
@@ -34,7 +38,7 @@ public:
     // For the tracker. Clear puts a new list in place instead of emptying the old one, so
     // that an enumerator handed out earlier goes on walking what it started with.
     void Clear() { m_items = std::make_shared<Items>(); }
-    void Add(IWebBrowser2* browser) { m_items->emplace_back(browser); }
+    void Add(IDispatch* browser) { m_items->emplace_back(browser); }
 
 private:
     std::shared_ptr<Items> m_items = std::make_shared<Items>();

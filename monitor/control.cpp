@@ -238,8 +238,15 @@ STDMETHODIMP IEEvents::GetClassID(CLSID* clsid)
 
 STDMETHODIMP IEEvents::Load(LPSTREAM stream)
 {
-    // A saved control always starts off, whatever it was when saved.
-    return stream ? S_OK : E_POINTER;
+    // A saved control always starts off, whatever it was when saved; what Save wrote is
+    // read all the same, so that a container that keeps several objects in one stream finds
+    // the next one where it begins.
+    if (!stream)
+        return E_POINTER;
+    VARIANT_BOOL saved = VARIANT_FALSE;
+    ULONG read = 0;
+    RETURN_IF_FAILED(stream->Read(&saved, sizeof saved, &read));
+    return read == sizeof saved ? S_OK : STG_E_READFAULT;
 }
 
 STDMETHODIMP IEEvents::Save(LPSTREAM stream, BOOL)

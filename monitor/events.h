@@ -1,12 +1,6 @@
-// Both directions of dispatch events.
-//
-// EventSubscription receives one event set of one source (a browser, the shell's window
-// list), like a WithEvents variable: the object that the source holds is a small receiver
-// that points back to its handler without owning it, so dropping the subscription ends it
-// at once and no reference cycle forms between source and handler.
-//
-// ConnectionPoint is the outgoing side: the control's event set and its property-change
-// notifications. Its reference count is its container's.
+// The control's outgoing events: its event set and its property-change notifications, each a
+// connection point whose reference count is its container's. (The incoming side, events the
+// control receives, is base/event_subscription.h.)
 #pragma once
 
 #include <ocidl.h>
@@ -16,28 +10,6 @@
 #include "base/com.h"
 
 namespace tessaly {
-
-// What an EventSubscription hands its events to.
-struct IEventHandler : IUnknown {
-    virtual HRESULT OnEvent(DISPID id, DISPPARAMS* params) = 0;
-};
-
-class EventSubscription {
-public:
-    EventSubscription();
-    EventSubscription(const EventSubscription&) = delete;
-    EventSubscription& operator=(const EventSubscription&) = delete;
-    ~EventSubscription();
-
-    HRESULT Connect(IUnknown* source, REFIID events, IEventHandler* handler);
-    void Disconnect();
-
-private:
-    class Receiver;
-    quellix::ComPtr<IConnectionPoint> m_point;
-    quellix::ComPtr<Receiver> m_receiver;
-    DWORD m_cookie = 0;
-};
 
 class ConnectionPoint final : public IConnectionPoint {
 public:

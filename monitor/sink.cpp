@@ -84,10 +84,10 @@ private:
 
 STDMETHODIMP cBrowser::QueryInterface(REFIID riid, void** object)
 {
-    return quellix::QueryUnknownOnly(static_cast<IEventHandler*>(this), riid, object);
+    return quellix::QueryUnknownOnly(static_cast<quellix::IEventHandler*>(this), riid, object);
 }
 
-HRESULT cBrowser::SetBrowser(IWebBrowser2* browser)
+HRESULT cBrowser::SetBrowser(IDispatch* browser)
 {
     m_events.Disconnect();
     m_browser = browser;
@@ -108,7 +108,7 @@ HRESULT cBrowser::OnEvent(DISPID id, DISPPARAMS* params)
     auto expect = [&](UINT count) { return args.Count() >= count; };
     // The owner sees the browser through a temporary, so it cannot change this sink's own.
     auto announce = [&]() {
-        ComPtr<IWebBrowser2> browser = m_browser;
+        ComPtr<IDispatch> browser = m_browser;
         return owner->SetBrowserInst(browser.GetAddressOf());
     };
 

@@ -1,6 +1,10 @@
 // cBrowser, the event sink of one browser window, and IBrowser, the callback interface
 // through which a sink reports to its owner.
 //
+// A browser is held as the IDispatch the shell's list gives (it is an IWebBrowser2): for
+// one in another process, a proxy of that big interface would cost more than the rest of
+// the sink together.
+//
 // The browser's own events do not say which browser raised them. A sink adds that: for
 // each of the twelve events it forwards, it first names its browser (SetBrowserInst), then
 // passes the event on with the browser's own storage for every by-reference parameter, so
@@ -9,12 +13,12 @@
 
 #include <exdisp.h>
 
-#include "monitor/events.h"
+#include "base/event_subscription.h"
 
 namespace tessaly {
 
 struct IBrowser : IUnknown {
-    virtual HRESULT SetBrowserInst(IWebBrowser2** Browser) = 0;
+    virtual HRESULT SetBrowserInst(IDispatch** Browser) = 0;
     virtual HRESULT BeforeNavigate2(IDispatch* pDisp, VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName,
                                     VARIANT* PostData, VARIANT* Headers, VARIANT_BOOL* Cancel) = 0;
     virtual HRESULT DocumentComplete(IDispatch* pDisp, VARIANT* URL) = 0;
@@ -31,7 +35,7 @@ struct IBrowser : IUnknown {
     virtual HRESULT WindowClosing(VARIANT_BOOL IsChildWindow, VARIANT_BOOL* Cancel) = 0;
 };
 
-class cBrowser final : public quellix::ComObject<IEventHandler> {
+class cBrowser final : public quellix::ComObject<quellix::IEventHandler> {
 public:
     static quellix::ComPtr<cBrowser> Create() { return quellix::MakeCom<cBrowser>(); }
 
@@ -40,15 +44,15 @@ public:
     // Set before Browser: events can arrive as soon as the browser is set.
     void SetInterFace(IBrowser* owner) { m_interFace = owner; }
     // Ends the subscription to the previous browser, if any, and subscribes to this one.
-    HRESULT SetBrowser(IWebBrowser2* browser);
-    IWebBrowser2* Browser() const { return m_browser.Get(); }
+    HRESULT SetBrowser(IDispatch* browser);
+    IDispatch* Browser() const { return m_browser.Get(); }
 
     HRESULT OnEvent(DISPID id, DISPPARAMS* params) override;
 
 private:
     quellix::ComPtr<IBrowser> m_interFace;
-    quellix::ComPtr<IWebBrowser2> m_browser;
-    EventSubscription m_events;
+    quellix::ComPtr<IDispatch> m_browser;
+    quellix::EventSubscription m_events;
 };
 
 }  // namespace tessaly

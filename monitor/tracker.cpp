@@ -1,109 +1,50 @@
 #include "monitor/tracker.h"
 
 #include <exdispid.h>
-#include <shlwapi.h>
+#include <olectl.h>
 
 #include <algorithm>
+#include <array>
+#include <unordered_map>
 
+#include "base/dispatch.h"
 #include "base/unique_handle.h"
 
 namespace tessaly {
 
+using quellix::ByRef;
+using quellix::ByVal;
 using quellix::ComPtr;
 
 namespace {
 
-VARIANTARG ByRef(IDispatch** value)
+// The shell's list as it stands, in its order. Taken in large batches: the list lives in
+// another process, and each batch is one call there, however many windows are open.
+HRESULT ReadWindowList(IShellWindows* shell, std::vector<ComPtr<IDispatch>>* items)
 {
-    VARIANTARG arg;
-    arg.vt = VT_BYREF | VT_DISPATCH;
-    arg.ppdispVal = value;
-    return arg;
-}
-
-VARIANTARG ByRef(VARIANT* value)
-{
-    VARIANTARG arg;
-    arg.vt = VT_BYREF | VT_VARIANT;
-    arg.pvarVal = value;
-    return arg;
-}
-
-VARIANTARG ByRef(VARIANT_BOOL* value)
-{
-    VARIANTARG arg;
-    arg.vt = VT_BYREF | VT_BOOL;
-    arg.pboolVal = value;
-    return arg;
-}
-
-VARIANTARG ByVal(IDispatch* value)
-{
-    VARIANTARG arg;
-    arg.vt = VT_DISPATCH;
-    arg.pdispVal = value;
-    return arg;
-}
-
-VARIANTARG ByVal(VARIANT_BOOL value)
-{
-    VARIANTARG arg;
-    arg.vt = VT_BOOL;
-    arg.boolVal = value;
-    return arg;
-}
-
-VARIANTARG ByVal(LONG value)
-{
-    VARIANTARG arg;
-    arg.vt = VT_I4;
-    arg.lVal = value;
-    return arg;
-}
-
-VARIANTARG ByVal(BSTR value)
-{
-    VARIANTARG arg;
-    arg.vt = VT_BSTR;
-    arg.bstrVal = value;
-    return arg;
-}
-
-HRESULT WindowHandle(IWebBrowser2* browser, LONG_PTR* hwnd)
-{
-    SHANDLE_PTR value = 0;
-    RETURN_IF_FAILED(browser->get_HWND(&value));
-    *hwnd = static_cast<LONG_PTR>(value);
-    return S_OK;
-}
-
-// Walks the shell's window list, each item taken as a browser.
-class WindowWalk {
-public:
-    HRESULT Start(IShellWindows* shell)
-    {
-        ComPtr<IUnknown> enumerator;
-        RETURN_IF_FAILED(shell->_NewEnum(&enumerator));
-        return enumerator.As(&m_items);
-    }
-
-    // S_FALSE at the end of the list.
-    HRESULT Next(ComPtr<IWebBrowser2>* browser)
-    {
-        quellix::UniqueVariant item;
+    ComPtr<IUnknown> unknown;
+    RETURN_IF_FAILED(shell->_NewEnum(&unknown));
+    ComPtr<IEnumVARIANT> walk;
+    RETURN_IF_FAILED(unknown.As(&walk));
+    std::array<quellix::UniqueVariant, 256> batch;
+    for (;;) {
         ULONG fetched = 0;
-        const HRESULT hr = m_items->Next(1, &item, &fetched);
+        const HRESULT hr = walk->Next(static_cast<ULONG>(batch.size()), batch.data(), &fetched);
         RETURN_IF_FAILED(hr);
-        if (hr != S_OK || fetched == 0)
-            return S_FALSE;
-        if ((item.vt != VT_DISPATCH && item.vt != VT_UNKNOWN) || !item.punkVal)
-            return E_NOINTERFACE;
-        return item.punkVal->QueryInterface(IID_PPV_ARGS(browser->ReleaseAndGetAddressOf()));
+        for (ULONG i = 0; i < fetched && i < batch.size(); ++i) {
+            VARIANT& item = batch[i];
+            ComPtr<IDispatch> window;
+            if ((item.vt == VT_DISPATCH || item.vt == VT_UNKNOWN) && item.punkVal)
+                item.punkVal->QueryInterface(IID_PPV_ARGS(&window));
+            // Every window is taken; something that is no object at all has no events to watch.
+            if (window)
+                items->push_back(std::move(window));
+            VariantClear(&item);
+        }
+        if (hr != S_OK || fetched < batch.size())
+            return S_OK;
     }
-
-private:
-    ComPtr<IEnumVARIANT> m_items;
-};
+}
 
 }  // namespace
 
@@ -111,7 +52,7 @@ HRESULT cBrowserEvents::Create(TrackerEvents* owner, ComPtr<cBrowserEvents>* res
 {
     ComPtr<cBrowserEvents> tracker = quellix::MakeCom<cBrowserEvents>(owner);
     RETURN_IF_NULL_ALLOC(tracker);
-    const HRESULT hr = tracker->RebuildBrowsers();
+    const HRESULT hr = tracker->Do(Work::kSubscribe);
     if (FAILED(hr)) {
         tracker->Detach();
         return hr;
@@ -125,11 +66,16 @@ STDMETHODIMP cBrowserEvents::QueryInterface(REFIID riid, void** object)
     return quellix::QueryUnknownOnly(static_cast<IBrowser*>(this), riid, object);
 }
 
+HRESULT cBrowserEvents::RebuildBrowsers()
+{
+    return Do(Work::kWalk);
+}
+
 void cBrowserEvents::DropSinks()
 {
-    // Moved out first: a sink's release may let an event in, which must find the list empty.
-    std::vector<Sink> sinks = std::move(m_colSinks);
-    m_colSinks.clear();
+    // Moved out first: releasing a sink ends its subscription, a call out during which an
+    // event may come in, which must find the tracker as it will be.
+    const std::vector<Sink> sinks = std::exchange(m_colSinks, {});
     m_keys.clear();
 }
 
@@ -137,130 +83,208 @@ void cBrowserEvents::Detach()
 {
     m_detached = true;
     m_owner = nullptr;
+    m_queue.clear();
     m_shellEvents.Disconnect();
     m_oShell.Reset();
     DropSinks();
     m_oBrowsers.Reset();
 }
 
-HRESULT cBrowserEvents::RebuildBrowsers()
-{
-    // Rebuilds may be started from inside the shell list's own event handler and run
-    // nested; the tracker stays alive until the outermost one returns.
-    const ComPtr<cBrowserEvents> self(this);
-    if (m_detached)
-        return S_OK;
-    const unsigned generation = ++m_generation;
-    auto replaced = [&] { return generation != m_generation || m_detached; };
-
-    m_shellEvents.Disconnect();
-    m_oShell.Reset();
-    DropSinks();
-
-    COM_TRY_BEGIN
-    ComPtr<IShellWindows> shell;
-    RETURN_IF_FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&shell)));
-    m_oShell = shell;
-    RETURN_IF_FAILED(m_shellEvents.Connect(shell.Get(), DIID_DShellWindowsEvents, this));
-    if (m_oBrowsers)
-        m_oBrowsers->Clear();
-
-    WindowWalk walk;
-    RETURN_IF_FAILED(walk.Start(shell.Get()));
-    ComPtr<IWebBrowser2> browser;
-    for (HRESULT more; (more = walk.Next(&browser)) != S_FALSE;) {
-        RETURN_IF_FAILED(more);
-        ComPtr<cBrowser> sink = cBrowser::Create();
-        RETURN_IF_NULL_ALLOC(sink);
-        sink->SetInterFace(this);
-        RETURN_IF_FAILED(sink->SetBrowser(browser.Get()));
-        LONG_PTR hwnd = 0;
-        RETURN_IF_FAILED(WindowHandle(browser.Get(), &hwnd));
-        if (replaced())
-            return S_OK;
-
-        const std::string stem = "_" + std::to_string(hwnd) + "_";
-        std::string key = stem;
-        for (int suffix = 1; KeyExists(key); ++suffix) {
-            RETURN_HR_IF(DISP_E_OVERFLOW, suffix < 0);
-            key = stem + std::to_string(suffix);
-        }
-        m_keys.insert(std::move(key));
-        m_colSinks.push_back({hwnd, std::move(sink)});
-        if (m_oBrowsers)
-            m_oBrowsers->Add(browser.Get());
-    }
-    return S_OK;
-    COM_TRY_END
-}
-
-HRESULT cBrowserEvents::FindNewBrowser(ComPtr<IWebBrowser2>* result)
-{
-    result->Reset();
-    if (!m_oShell)
-        return S_OK;
-    COM_TRY_BEGIN
-    std::unordered_set<LONG_PTR> tracked;
-    for (const Sink& sink : m_colSinks)
-        tracked.insert(sink.hwnd);
-
-    // Walks its own reference: the list may be replaced by a nested rebuild meanwhile.
-    const ComPtr<IShellWindows> shell = m_oShell;
-    WindowWalk walk;
-    RETURN_IF_FAILED(walk.Start(shell.Get()));
-    ComPtr<IWebBrowser2> browser;
-    for (HRESULT more; (more = walk.Next(&browser)) != S_FALSE;) {
-        RETURN_IF_FAILED(more);
-        LONG_PTR hwnd = 0;
-        RETURN_IF_FAILED(WindowHandle(browser.Get(), &hwnd));
-        if (!tracked.count(hwnd)) {
-            *result = std::move(browser);
-            return S_OK;
-        }
-    }
-    return S_OK;
-    COM_TRY_END
-}
-
 HRESULT cBrowserEvents::OnEvent(DISPID id, DISPPARAMS*)
 {
     switch (id) {
     case DISPID_WINDOWREGISTERED:
-        return WindowRegistered();
+        return Do(Work::kRegistered);
     case DISPID_WINDOWREVOKED:
-        return WindowRevoked();
+        return Do(Work::kRevoked);
     default:
         return S_OK;
     }
 }
 
-HRESULT cBrowserEvents::WindowRegistered()
+HRESULT cBrowserEvents::Do(Work work)
 {
+    // The owner may let go of this tracker in a handler of an event raised here.
     const ComPtr<cBrowserEvents> self(this);
-    ComPtr<IWebBrowser2> fresh;
-    RETURN_IF_FAILED(FindNewBrowser(&fresh));
-    if (!fresh)
+    if (m_detached)
         return S_OK;
-    RETURN_IF_FAILED(RebuildBrowsers());
-    // A copy: what the host assigns to it stays in its handler.
-    ComPtr<IDispatch> browser = fresh;
-    VARIANTARG args[] = {ByRef(browser.GetAddressOf())};
-    if (!m_owner)
-        return S_OK;
-    DISPPARAMS params{args, nullptr, 1, 0};
-    m_owner->RaiseEvent(kBrowserCreated, &params);
+    m_queue.push_back(work);
+    if (m_busy)
+        return S_OK;  // done right after the work under way
+
+    m_busy = true;
+    HRESULT result = S_OK;
+    for (bool first = true; !m_queue.empty() && !m_detached; first = false) {
+        const Work next = m_queue.front();
+        m_queue.pop_front();
+        HRESULT hr = E_UNEXPECTED;
+        try {
+            hr = Run(next);
+        } catch (const std::bad_alloc&) {
+            hr = E_OUTOFMEMORY;
+        } catch (...) {
+        }
+        if (first)
+            result = hr;
+    }
+    m_busy = false;
+    return result;
+}
+
+HRESULT cBrowserEvents::Run(Work work)
+{
+    if (work == Work::kSubscribe) {
+        ComPtr<IShellWindows> shell;
+        RETURN_IF_FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&shell)));
+        m_oShell = shell;
+        RETURN_IF_FAILED(m_shellEvents.Connect(shell.Get(), DIID_DShellWindowsEvents, this));
+        return Walk(true, nullptr);
+    }
+
+    // A walk that the control asks for stops at a window that cannot be attached, as the
+    // first one does; one that an event of the shell started passes over it.
+    std::vector<ComPtr<IDispatch>> joined;
+    bool done = false;
+    HRESULT hr = work == Work::kRegistered ? AttachLast(&joined, &done) : S_OK;
+    if (!done && !m_detached)
+        hr = Walk(work == Work::kWalk, &joined);
+    for (const ComPtr<IDispatch>& browser : joined) {
+        if (!m_owner)
+            break;
+        // A copy: what the host assigns to it stays in its handler.
+        ComPtr<IDispatch> copy = browser;
+        VARIANTARG args[] = {ByRef(copy.GetAddressOf())};
+        DISPPARAMS params{args, nullptr, 1, 0};
+        m_owner->RaiseEvent(kBrowserCreated, &params);
+    }
+    if (work == Work::kRevoked && m_owner) {
+        DISPPARAMS params{};
+        m_owner->RaiseEvent(kBrowserDestroyed, &params);
+    }
+    return hr;
+}
+
+HRESULT cBrowserEvents::Attach(IDispatch* item, Sink* result)
+{
+    result->browser = item;
+    result->sink = cBrowser::Create();
+    RETURN_IF_NULL_ALLOC(result->sink);
+    result->sink->SetInterFace(this);
+    RETURN_IF_FAILED(result->sink->SetBrowser(item));
+    // IWebBrowserApp's HWND.
+    quellix::UniqueVariant hwnd;
+    RETURN_IF_FAILED(quellix::GetProperty(item, DISPID_HWND, &hwnd));
+    RETURN_IF_FAILED(VariantChangeType(&hwnd, &hwnd, 0, VT_I4));
+    const std::string stem = "_" + std::to_string(hwnd.lVal) + "_";
+    result->key = stem;
+    for (int suffix = 1; m_keys.count(result->key); ++suffix) {
+        RETURN_HR_IF(DISP_E_OVERFLOW, suffix < 0);
+        result->key = stem + std::to_string(suffix);
+    }
     return S_OK;
 }
 
-HRESULT cBrowserEvents::WindowRevoked()
+HRESULT cBrowserEvents::Walk(bool strict, std::vector<ComPtr<IDispatch>>* joined)
 {
-    const ComPtr<cBrowserEvents> self(this);
-    RETURN_IF_FAILED(RebuildBrowsers());
-    if (!m_owner)
+    if (!m_oShell)
         return S_OK;
-    DISPPARAMS params{};
-    m_owner->RaiseEvent(kBrowserDestroyed, &params);
+    // Its own references: the tracker may be detached during any call out.
+    const ComPtr<IShellWindows> shell = m_oShell;
+    std::vector<ComPtr<IDispatch>> items;
+    RETURN_IF_FAILED(ReadWindowList(shell.Get(), &items));
+    if (m_detached)
+        return S_OK;
+
+    // What is tracked already, by identity (for a window of another process, its proxy,
+    // which answers IUnknown without a call there).
+    std::unordered_map<IUnknown*, std::size_t> tracked;
+    for (std::size_t i = 0; i < m_colSinks.size(); ++i)
+        tracked.emplace(m_colSinks[i].identity.Get(), i);
+    std::vector<bool> kept(m_colSinks.size());
+
+    std::vector<Sink> next;
+    HRESULT failure = S_OK;
+    for (const ComPtr<IDispatch>& item : items) {
+        ComPtr<IUnknown> identity;
+        item.As(&identity);
+        if (const auto found = tracked.find(identity.Get()); found != tracked.end()) {
+            if (!kept[found->second]) {
+                kept[found->second] = true;
+                next.push_back(m_colSinks[found->second]);
+            }
+            continue;
+        }
+        Sink sink{identity, nullptr, nullptr, {}};
+        const HRESULT hr = Attach(item.Get(), &sink);
+        if (m_detached)
+            return S_OK;
+        if (FAILED(hr)) {
+            if (!strict)
+                continue;
+            failure = hr;  // what was built so far stays
+            break;
+        }
+        m_keys.insert(sink.key);
+        tracked.emplace(identity.Get(), m_colSinks.size() + next.size());
+        kept.push_back(true);
+        if (joined)
+            joined->push_back(sink.browser);
+        next.push_back(std::move(sink));
+    }
+
+    for (std::size_t i = 0; i < m_colSinks.size(); ++i) {
+        if (!kept[i])
+            m_keys.erase(m_colSinks[i].key);
+    }
+    // Those that left are released last, after the tracker stands as it now is.
+    const std::vector<Sink> gone = std::exchange(m_colSinks, std::move(next));
+    Refill();
+    return failure;
+}
+
+HRESULT cBrowserEvents::AttachLast(std::vector<ComPtr<IDispatch>>* joined, bool* done)
+{
+    *done = false;
+    if (!m_oShell)
+        return S_OK;
+    // Two calls, and one window taken over from the shell's process, however many are open.
+    const ComPtr<IShellWindows> shell = m_oShell;
+    LONG count = 0;
+    RETURN_IF_FAILED(shell->get_Count(&count));
+    if (m_detached || count != static_cast<LONG>(m_colSinks.size()) + 1)
+        return S_OK;
+    VARIANT last;
+    last.vt = VT_I4;
+    last.lVal = count - 1;
+    ComPtr<IDispatch> item;
+    RETURN_IF_FAILED(shell->Item(last, &item));
+    if (m_detached || !item)
+        return S_OK;
+    ComPtr<IUnknown> identity;
+    item.As(&identity);
+    for (const Sink& sink : m_colSinks) {
+        if (sink.identity == identity)
+            return S_OK;
+    }
+    Sink sink{identity, nullptr, nullptr, {}};
+    const HRESULT hr = Attach(item.Get(), &sink);
+    if (m_detached || FAILED(hr))
+        return S_OK;  // the walk that follows tries it again, or passes it over
+    m_keys.insert(sink.key);
+    joined->push_back(sink.browser);
+    m_colSinks.push_back(std::move(sink));
+    Refill();
+    *done = true;
     return S_OK;
+}
+
+void cBrowserEvents::Refill()
+{
+    if (!m_oBrowsers)
+        return;
+    m_oBrowsers->Clear();
+    for (const Sink& sink : m_colSinks)
+        m_oBrowsers->Add(sink.browser.Get());
 }
 
 HRESULT cBrowserEvents::Raise(EventId id, VARIANTARG* args, UINT count)
@@ -268,17 +292,18 @@ HRESULT cBrowserEvents::Raise(EventId id, VARIANTARG* args, UINT count)
     const ComPtr<cBrowserEvents> self(this);
     if (!m_owner)
         return S_OK;
-    // Browser goes first, so last in the array; it is this tracker's own field, which a
-    // nested event replaces.
+    // Browser goes first, so last in the array. A copy of its own for each event: one that
+    // arrives while a handler runs names its own browser, not the outer handler's.
+    ComPtr<IDispatch> browser = m_oCurBrowser;
     VARIANTARG all[8];
     std::copy(args, args + count, all);
-    all[count] = ByRef(m_oCurBrowser.GetAddressOf());
+    all[count] = ByRef(browser.GetAddressOf());
     DISPPARAMS params{all, nullptr, count + 1, 0};
     m_owner->RaiseEvent(id, &params);
     return S_OK;
 }
 
-HRESULT cBrowserEvents::SetBrowserInst(IWebBrowser2** Browser)
+HRESULT cBrowserEvents::SetBrowserInst(IDispatch** Browser)
 {
     if (!Browser)
         return E_POINTER;
@@ -289,8 +314,8 @@ HRESULT cBrowserEvents::SetBrowserInst(IWebBrowser2** Browser)
 HRESULT cBrowserEvents::BeforeNavigate2(IDispatch* pDisp, VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName,
                                         VARIANT* PostData, VARIANT* Headers, VARIANT_BOOL* Cancel)
 {
-    VARIANTARG args[] = {ByRef(Cancel),   ByRef(Headers), ByRef(PostData), ByRef(TargetFrameName),
-                         ByRef(Flags),    ByRef(URL),     ByVal(pDisp)};
+    VARIANTARG args[] = {ByRef(Cancel), ByRef(Headers), ByRef(PostData), ByRef(TargetFrameName),
+                         ByRef(Flags),  ByRef(URL),     ByVal(pDisp)};
     return Raise(kBrowserNavigating, args, 7);
 }
 

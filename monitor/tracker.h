@@ -1,14 +1,27 @@
-// cBrowserEvents: the engine behind the control. It subscribes to the shell's list of open
-// browser windows, keeps one sink on every window in it, keeps the control's browser list in
-// step, and raises the fourteen events of the control's event set to its owner.
+// cBrowserEvents: the engine behind the control. It keeps one subscription to the shell's
+// list of open browser windows for its whole life and one sink on every window in that list,
+// keeps the control's browser list in step, and raises the fourteen events of the control's
+// event set to its owner.
+//
+// Windows are told apart by COM identity: the tabs of one frame share its window handle, and
+// each is watched. A registration attaches a sink to what joined, a revocation drops what
+// left; the cost of either does not grow with the number of windows.
+//
+// The shell's list lives in another process, and while the tracker waits on a call into it
+// or into a browser, the shell may deliver its next event into the same thread. Such an
+// event is queued and handled as soon as the work under way is done, never against half-
+// built state: every window that joins the list is announced once, with its own browser,
+// and every revocation once.
 #pragma once
 
 #include <exdisp.h>
 
+#include <deque>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "base/event_subscription.h"
 #include "monitor/browsers.h"
 #include "monitor/sink.h"
 
@@ -24,14 +37,17 @@ protected:
     ~TrackerEvents() = default;
 };
 
-class cBrowserEvents final : public quellix::ComObject<IBrowser, IEventHandler> {
+class cBrowserEvents final : public quellix::ComObject<IBrowser, quellix::IEventHandler> {
 public:
     explicit cBrowserEvents(TrackerEvents* owner) : m_owner(owner) {}
 
-    // Creates a tracker and runs one rebuild: the subscription and the sinks, no list yet.
+    // Creates a tracker: it subscribes to the shell's list and attaches a sink to every
+    // window in it (announcing none of them); no browser list yet.
     static HRESULT Create(TrackerEvents* owner, quellix::ComPtr<cBrowserEvents>* result);
 
     void SetBrowsers(cBrowsers* list) { m_oBrowsers = list; }
+    // Walks the shell's list again: sinks for the windows that joined (which are announced),
+    // none for those that left, and the browser list refilled in the shell's order.
     HRESULT RebuildBrowsers();
 
     // The owner lets go: from now on no event reaches it, and the tracker lets go of the
@@ -41,7 +57,7 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
 
     // IBrowser, from the sinks.
-    HRESULT SetBrowserInst(IWebBrowser2** Browser) override;
+    HRESULT SetBrowserInst(IDispatch** Browser) override;
     HRESULT BeforeNavigate2(IDispatch* pDisp, VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName,
                             VARIANT* PostData, VARIANT* Headers, VARIANT_BOOL* Cancel) override;
     HRESULT DocumentComplete(IDispatch* pDisp, VARIANT* URL) override;
@@ -61,32 +77,41 @@ public:
     HRESULT OnEvent(DISPID id, DISPPARAMS* params) override;
 
 private:
-    // Kept under the keys in m_keys, which only keep them apart: no sink is ever looked up.
+    // What the tracker does, one piece at a time.
+    enum class Work { kSubscribe, kWalk, kRegistered, kRevoked };
+
     struct Sink {
-        // A browser's window handle does not change, so it is read once, when the sink is
-        // made; looking for a new window then costs one read per window, not one per pair.
-        LONG_PTR hwnd;
+        quellix::ComPtr<IUnknown> identity;
+        quellix::ComPtr<IDispatch> browser;  // an IWebBrowser2
         quellix::ComPtr<cBrowser> sink;
+        std::string key;  // "_" hwnd "_" suffix: keeps sinks of one window handle apart
     };
 
-    HRESULT WindowRegistered();
-    HRESULT WindowRevoked();
-    HRESULT FindNewBrowser(quellix::ComPtr<IWebBrowser2>* result);
+    // Queues the work, and does it (and whatever arrives meanwhile) unless that is under way
+    // already. Returns the result of this work when it was done here.
+    HRESULT Do(Work work);
+    HRESULT Run(Work work);
+    // Brings the sinks in line with the shell's list; the windows attached are `joined`.
+    // A window that cannot be attached ends a strict walk, and is passed over otherwise.
+    HRESULT Walk(bool strict, std::vector<quellix::ComPtr<IDispatch>>* joined);
+    // What a registration usually brings: one window more, at the end of the list. Nothing
+    // when the list is otherwise (then it takes a walk).
+    HRESULT AttachLast(std::vector<quellix::ComPtr<IDispatch>>* joined, bool* done);
+    void Refill();
+    HRESULT Attach(IDispatch* item, Sink* result);
     void DropSinks();
-    bool KeyExists(const std::string& key) const { return m_keys.count(key) != 0; }
     // Raises one event with `Browser` in front of the given arguments (passed last-first).
     HRESULT Raise(EventId id, VARIANTARG* args, UINT count);
 
     TrackerEvents* m_owner;  // not counted: the control owns the tracker
     quellix::ComPtr<cBrowsers> m_oBrowsers;
     quellix::ComPtr<IDispatch> m_oCurBrowser;
-    std::vector<Sink> m_colSinks;
+    std::vector<Sink> m_colSinks;  // in the shell's order
     std::unordered_set<std::string> m_keys;
     quellix::ComPtr<IShellWindows> m_oShell;
-    EventSubscription m_shellEvents;
-    // Counts rebuilds, so that a rebuild can tell when a nested one (started by an event
-    // that arrived during one of its calls out) has replaced what it was building.
-    unsigned m_generation = 0;
+    quellix::EventSubscription m_shellEvents;
+    std::deque<Work> m_queue;
+    bool m_busy = false;
     bool m_detached = false;
 };
 

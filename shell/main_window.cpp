@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "base/dispatch.h"
 #include "base/utf.h"
 #include "shell/resource.h"
 
@@ -22,25 +23,28 @@ constexpr POINT kMonitorPlace = {480, 3600};
 constexpr COLORREF kBlockedColour = RGB(255, 0, 0);
 constexpr COLORREF kAllowedColour = RGB(0, 128, 0);
 
+// IWebBrowser2's LocationURL and Quit, called through IDispatch.
+constexpr DISPID kDispidLocationUrl = 211;
+constexpr DISPID kDispidQuit = 300;
+
 // A new browser, for the rules: its address and its Quit.
 class BrowserAdapter final : public NewBrowser {
 public:
-    explicit BrowserAdapter(IWebBrowser2* browser) : m_browser(browser) {}
+    explicit BrowserAdapter(IDispatch* browser) : m_browser(browser) {}
 
     std::optional<std::string> LocationUrl() override
     {
-        BSTR url = nullptr;
-        if (FAILED(m_browser->get_LocationURL(&url)))
+        UniqueVariant url;
+        if (FAILED(GetProperty(m_browser, kDispidLocationUrl, &url)) ||
+            FAILED(VariantChangeType(&url, &url, 0, VT_BSTR)))
             return std::nullopt;
-        std::string text = Narrow(url ? std::wstring_view(url, SysStringLen(url)) : std::wstring_view());
-        SysFreeString(url);
-        return text;
+        return Narrow(url.bstrVal ? std::wstring_view(url.bstrVal, SysStringLen(url.bstrVal)) : std::wstring_view());
     }
 
-    void Quit() override { m_browser->Quit(); }
+    void Quit() override { CallMethod(m_browser, kDispidQuit); }
 
 private:
-    IWebBrowser2* m_browser;
+    IDispatch* m_browser;
 };
 
 }  // namespace
@@ -71,8 +75,8 @@ private:
 };
 
 NoZirOd::NoZirOd()
-    : m_monitor({[this] { return IEEvents_NewWindow(); },
-                 [this](IWebBrowser2* browser) { IEEvents_BrowserCreated(browser); }})
+    : m_monitor({[this](IDispatch* opener) { return IEEvents_NewWindow(opener); },
+                 [this](IDispatch* browser) { IEEvents_BrowserCreated(browser); }})
 {
     const std::string programPath = Narrow(ProgramFolder()) + "\\norvane.exe";
     m_logic = std::make_unique<MainLogic>(MainServices{*this, *this, *this, m_alerts, m_keys, m_ticks, m_shell,
@@ -394,12 +398,12 @@ void NoZirOd::tmrCheck_Timer()
     m_logic->Rules().ClickWatch();
 }
 
-std::optional<bool> NoZirOd::IEEvents_NewWindow()
+std::optional<bool> NoZirOd::IEEvents_NewWindow(IDispatch*)
 {
     return m_logic->Rules().NewWindow();
 }
 
-void NoZirOd::IEEvents_BrowserCreated(IWebBrowser2* browser)
+void NoZirOd::IEEvents_BrowserCreated(IDispatch* browser)
 {
     BrowserAdapter adapter(browser);
     m_logic->Rules().BrowserCreated(adapter);

@@ -85,8 +85,8 @@ private:
     void lstBlockedUrls_DblClick();
     void lstWhiteList_DblClick();
     void tmrCheck_Timer();
-    std::optional<bool> IEEvents_NewWindow();
-    void IEEvents_BrowserCreated(IWebBrowser2* browser);
+    std::optional<bool> IEEvents_NewWindow(IDispatch* opener);
+    void IEEvents_BrowserCreated(IDispatch* browser);
 
     void BuildControls();
     void ShowTrayMenu();

@@ -75,61 +75,49 @@ private:
     POINT m_position;
 };
 
+namespace {
+
+// A browser as the control passes it: by reference, or (from a host that copied it) by value.
+IDispatch* BrowserArgument(const VARIANTARG& arg)
+{
+    if (arg.vt == (VT_BYREF | VT_DISPATCH) && arg.ppdispVal)
+        return *arg.ppdispVal;
+    return arg.vt == VT_DISPATCH ? arg.pdispVal : nullptr;
+}
+
+}  // namespace
+
 // The control's event set, as the main window takes it: NewWindow and BrowserCreated.
-class MonitorHost::Events final : public ComObject<IDispatch> {
+class MonitorHost::Events final : public ComObject<IEventHandler> {
 public:
-    explicit Events(const Handlers* handlers) : m_handlers(handlers) {}
-    void Disconnect() { m_handlers = nullptr; }
+    explicit Events(const Handlers& handlers) : m_handlers(handlers) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == tessaly::kDiidIEEventsEvents) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return QueryUnknownOnly(static_cast<IEventHandler*>(this), riid, object);
     }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
 
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    HRESULT OnEvent(DISPID id, DISPPARAMS* params) override
     {
-        const ComPtr<Events> self(this);
-        if (!m_handlers || !params)
-            return S_OK;
-        // Arguments lie last-first: for NewWindow, Cancel is rgvarg[0]; for BrowserCreated,
-        // Browser is the only one.
-        if (id == tessaly::kNewWindow && params->cArgs == 3 && m_handlers->newWindow) {
+        // Arguments lie last-first: for NewWindow, Cancel is rgvarg[0] and Browser rgvarg[2];
+        // for BrowserCreated, Browser is the only one.
+        if (id == tessaly::kNewWindow && params->cArgs == 3 && m_handlers.newWindow) {
             VARIANTARG& cancel = params->rgvarg[0];
             if (cancel.vt != (VT_BYREF | VT_BOOL) || !cancel.pboolVal)
                 return DISP_E_TYPEMISMATCH;
-            if (const std::optional<bool> value = m_handlers->newWindow())
+            // Its own reference: the handler's calls may let in an event that changes the argument.
+            const ComPtr<IDispatch> opener = BrowserArgument(params->rgvarg[2]);
+            if (const std::optional<bool> value = m_handlers.newWindow(opener.Get()))
                 *cancel.pboolVal = *value ? VARIANT_TRUE : VARIANT_FALSE;
-        } else if (id == tessaly::kBrowserCreated && params->cArgs == 1 && m_handlers->browserCreated) {
-            const VARIANTARG& browser = params->rgvarg[0];
-            IDispatch* object = nullptr;
-            if (browser.vt == (VT_BYREF | VT_DISPATCH) && browser.ppdispVal)
-                object = *browser.ppdispVal;
-            else if (browser.vt == VT_DISPATCH)
-                object = browser.pdispVal;
-            ComPtr<IWebBrowser2> web;
-            if (object && SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&web))))
-                m_handlers->browserCreated(web.Get());
+        } else if (id == tessaly::kBrowserCreated && params->cArgs == 1 && m_handlers.browserCreated) {
+            if (const ComPtr<IDispatch> browser = BrowserArgument(params->rgvarg[0]))
+                m_handlers.browserCreated(browser.Get());
         }
         return S_OK;
     }
 
 private:
-    const Handlers* m_handlers;
+    const Handlers& m_handlers;
 };
 
 MonitorHost::MonitorHost(Handlers handlers) : m_handlers(std::move(handlers)) {}
@@ -145,7 +133,7 @@ HRESULT MonitorHost::Create(HWND parent, POINT position)
     RETURN_IF_FAILED(CLSIDFromProgID(tessaly::kProgId, &clsid));
     RETURN_IF_FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_control)));
     m_site = MakeCom<Site>(parent, position);
-    m_events = MakeCom<Events>(&m_handlers);
+    m_events = MakeCom<Events>(m_handlers);
     RETURN_IF_NULL_ALLOC(m_site && m_events);
     RETURN_IF_FAILED(m_control.As(&m_dispatch));
     // The control asks for its site first (OLEMISC_SETCLIENTSITEFIRST).
@@ -154,11 +142,7 @@ HRESULT MonitorHost::Create(HWND parent, POINT position)
     if (SUCCEEDED(m_control.As(&persist)))
         persist->InitNew();
 
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    RETURN_IF_FAILED(m_control.As(&container));
-    RETURN_IF_FAILED(container->FindConnectionPoint(tessaly::kDiidIEEventsEvents, &point));
-    RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(m_events.Get()), &m_cookie));
+    RETURN_IF_FAILED(m_subscription.Connect(m_control.Get(), tessaly::kDiidIEEventsEvents, m_events.Get()));
 
     const RECT place = m_site->Place();
     m_control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, m_site.Get(), 0, parent, &place);
@@ -180,18 +164,11 @@ HRESULT MonitorHost::SetEnabled(bool on)
 
 void MonitorHost::Destroy()
 {
-    if (m_events)
-        m_events->Disconnect();
+    m_subscription.Disconnect();
     if (m_control) {
-        ComPtr<IConnectionPointContainer> container;
-        ComPtr<IConnectionPoint> point;
-        if (m_cookie && SUCCEEDED(m_control.As(&container)) &&
-            SUCCEEDED(container->FindConnectionPoint(tessaly::kDiidIEEventsEvents, &point)))
-            point->Unadvise(m_cookie);
         m_control->Close(OLECLOSE_NOSAVE);
         m_control->SetClientSite(nullptr);
     }
-    m_cookie = 0;
     m_dispatch.Reset();
     m_control.Reset();
     m_events.Reset();

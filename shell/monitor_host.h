@@ -12,15 +12,19 @@
 #include <string>
 
 #include "base/com.h"
+#include "base/event_subscription.h"
 
 namespace quellix {
 
 class MonitorHost {
 public:
     struct Handlers {
-        // Returns the value to write into Cancel, or nothing to leave it as it came.
-        std::function<std::optional<bool>()> newWindow;
-        std::function<void(IWebBrowser2* browser)> browserCreated;
+        // Given the browser that opens the window; returns the value to write into Cancel,
+        // or nothing to leave it as it came. Browsers come as their IDispatch (each is an
+        // IWebBrowser2): a browser of another process answers it through a proxy that COM
+        // has already, where a proxy of IWebBrowser2 would have to be made.
+        std::function<std::optional<bool>(IDispatch* opener)> newWindow;
+        std::function<void(IDispatch* browser)> browserCreated;
     };
 
     explicit MonitorHost(Handlers handlers);
@@ -48,7 +52,7 @@ private:
     ComPtr<Events> m_events;
     ComPtr<IOleObject> m_control;
     ComPtr<IDispatch> m_dispatch;
-    DWORD m_cookie = 0;
+    EventSubscription m_subscription;
 };
 
 }  // namespace quellix

@@ -1,24 +1,103 @@
-// Timing program for tessaly.ocx under Wine (run by `make bench`):
-//  - window-handle reads per window registration, against what reading every tracked
-//    browser's handle for every listed window would cost;
-//  - a NewWindow event's round trip from the browser through sink, tracker and control to
-//    a host handler and back with Cancel, against two bare IDispatch::Invoke calls.
+// Timing program for tessaly.ocx under Wine (run by `make bench`), with the control in a
+// process of its own (tessaly-host.exe) and the shell's stand-in in this one, as on Windows:
+//  - calls into the shell's process per window registration and per revocation, at 1, 10,
+//    50 and 200 open windows;
+//  - open and close cycles at 50 open windows: time per cycle, and what is left afterwards;
+//  - a NewWindow event's round trip from the browser through sink, tracker and control to a
+//    host handler and back with Cancel, against two bare IDispatch::Invoke calls (in this
+//    process).
+//
+//   monitor_bench [cycles [other.ocx]]   (10,000 cycles by default; with another build of
+//                                         tessaly.ocx, its calls per event too, side by side)
 #include <windows.h>
 #include <exdisp.h>
 
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
 #include <vector>
 
+#include "base/dispatch.h"
 #include "monitor/tessaly.h"
+#include "tests/e2e/harness.h"
 #include "tests/monitor/host.h"
 #include "tests/monitor/ocx.h"
-#include "tests/sim/desktop.h"
 
 using quellix::ComPtr;
+using quellix::e2e::Pump;
+using quellix::e2e::RemoteControl;
 using quellix::sim::Browser;
+using quellix::sim::Call;
 
 namespace {
+
+double Seconds()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+long Subscriptions(quellix::sim::Desktop& desktop, const std::vector<ComPtr<Browser>>& browsers)
+{
+    long count = desktop.ListSubscribers();
+    for (const ComPtr<Browser>& browser : browsers)
+        count += browser->Subscribers();
+    return count;
+}
+
+void CallsPerEvent(const std::wstring& ocx, const char* name)
+{
+    std::printf("Calls into the shell's process per event, %s (the control in another process):\n", name);
+    std::printf("%8s %14s %12s %22s\n", "windows", "registration", "revocation", "time: reg.    rev.");
+    for (const int windows : {1, 10, 50, 200}) {
+        quellix::sim::Desktop desktop;
+        std::vector<ComPtr<Browser>> open;
+        for (int i = 0; i < windows; ++i)
+            open.push_back(desktop.Open(L"http://site" + std::to_wstring(i) + L".example/"));
+        RemoteControl control(ocx);
+        control.SetEnabled(true);
+        const ComPtr<Browser> fresh = desktop.Create(L"http://new.example/");
+        desktop.Calls().Reset();
+        double start = Seconds();
+        desktop.Register(*fresh.Get());
+        const double registrationMs = (Seconds() - start) * 1000;
+        const long registration = desktop.Calls().Total();
+        desktop.Calls().Reset();
+        start = Seconds();
+        desktop.Revoke(*fresh.Get());
+        const double revocationMs = (Seconds() - start) * 1000;
+        const long revocation = desktop.Calls().Total();
+        std::printf("%8d %14ld %12ld %11.1f ms %5.1f ms\n", windows, registration, revocation, registrationMs,
+                    revocationMs);
+        control.SetEnabled(false);
+        control.End();
+    }
+}
+
+void Cycles(int cycles)
+{
+    quellix::sim::Desktop desktop;
+    std::vector<ComPtr<Browser>> open;
+    for (int i = 0; i < 50; ++i)
+        open.push_back(desktop.Open(L"http://site" + std::to_wstring(i) + L".example/"));
+    RemoteControl control;
+    control.SetEnabled(true);
+    const long before = Subscriptions(desktop, open);
+    const double start = Seconds();
+    for (int i = 0; i < cycles; ++i) {
+        const ComPtr<Browser> popup = desktop.Open(L"http://popup.example/" + std::to_wstring(i));
+        popup->Quit();
+    }
+    const double elapsed = Seconds() - start;
+    const long after = Subscriptions(desktop, open);
+    control.SetEnabled(false);
+    const long off = Subscriptions(desktop, open);
+    const bool unloadable = control.End();
+    std::printf("\n%d open and close cycles at 50 open windows: %.1f ms each; subscriptions %ld before, %ld after, "
+                "%ld once switched off; the library %s unloaded at the end\n",
+                cycles, elapsed * 1000 / cycles, before, after, off, unloadable ? "could be" : "could NOT be");
+}
 
 // The least a sink can do: pass the call on to the host.
 class Forwarder final : public quellix::ComObject<IDispatch> {
@@ -45,45 +124,10 @@ private:
     DISPPARAMS* m_params;
 };
 
-double Seconds()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void HandleReads(const tessaly::test::Ocx& ocx)
-{
-    std::printf("HWND reads per window registration (new window last in the list):\n");
-    std::printf("%8s %12s %16s\n", "windows", "measured", "read-every-pair");
-    for (const long windows : {10L, 100L, 1000L}) {
-        quellix::sim::Desktop desktop;
-        std::vector<ComPtr<Browser>> browsers;
-        for (long i = 0; i + 1 < windows; ++i)
-            browsers.push_back(desktop.Open(L"http://site.example/" + std::to_wstring(i)));
-        const ComPtr<_IEEvents> control = ocx.Create<_IEEvents>();
-        control->put_Enabled(VARIANT_TRUE);
-
-        const ComPtr<Browser> fresh = desktop.Create(L"http://new.example/");
-        for (const ComPtr<Browser>& browser : browsers)
-            browser->ResetCounters();
-        desktop.Register(*fresh.Get());
-        long reads = fresh->HwndReads();
-        for (const ComPtr<Browser>& browser : browsers)
-            reads += browser->HwndReads();
-        // Finding the new window by comparing each listed window with every tracked one is
-        // windows x windows reads; the rebuild then reads each handle for its key and once
-        // more to store it.
-        const long naive = windows * windows + 2 * windows;
-        std::printf("%8ld %12ld %16ld\n", windows, reads, naive);
-        control->put_Enabled(VARIANT_FALSE);
-    }
-}
-
-void RoundTrip(const tessaly::test::Ocx& ocx)
+void RoundTrip()
 {
     constexpr int kEvents = 20'000;
+    const tessaly::test::Ocx ocx(quellix::e2e::ProgramFolder() + L"\\tessaly.ocx");
     quellix::sim::Desktop desktop;
     const ComPtr<Browser> browser = desktop.Open(L"http://a.example/");
 
@@ -96,13 +140,7 @@ void RoundTrip(const tessaly::test::Ocx& ocx)
     {
         VARIANT_BOOL cancel = VARIANT_FALSE;
         IDispatch* target = nullptr;
-        VARIANTARG args[3];
-        args[0].vt = VT_BYREF | VT_BOOL;
-        args[0].pboolVal = &cancel;
-        args[1].vt = VT_BYREF | VT_DISPATCH;
-        args[1].ppdispVal = &target;
-        args[2].vt = VT_BYREF | VT_DISPATCH;
-        args[2].ppdispVal = &target;
+        VARIANTARG args[3] = {quellix::ByRef(&cancel), quellix::ByRef(&target), quellix::ByRef(&target)};
         DISPPARAMS params{args, nullptr, 3, 0};
         const ComPtr<Forwarder> direct = quellix::MakeCom<Forwarder>(host.Get(), &params);
         const DWORD cookie = tessaly::test::Connect(static_cast<IWebBrowser2*>(browser.Get()),
@@ -140,11 +178,21 @@ void RoundTrip(const tessaly::test::Ocx& ocx)
 
 }  // namespace
 
-int main()
+int wmain(int argc, wchar_t** argv)
 {
-    tessaly::test::Apartment apartment;
-    const tessaly::test::Ocx ocx;
-    HandleReads(ocx);
-    RoundTrip(ocx);
+    const int cycles = argc > 1 ? _wtoi(argv[1]) : 10'000;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        quellix::e2e::Environment environment;
+        if (argc > 2) {
+            wchar_t other[MAX_PATH];
+            GetFullPathNameW(argv[2], MAX_PATH, other, nullptr);
+            CallsPerEvent(other, "the other build");
+        }
+        CallsPerEvent({}, "this build");
+        Cycles(cycles);
+        RoundTrip();
+    }
+    CoUninitialize();
     return 0;
 }

@@ -9,26 +9,15 @@
 #include <memory>
 
 #include "shell/resource.h"
-#include "tests/e2e/harness.h"
+#include "tests/e2e/environment_test.h"
 
 namespace quellix::e2e {
 namespace {
 
 using sim::Browser;
 
-class E2ETest : public ::testing::Test {
+class E2ETest : public EnvironmentTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        s_environment = new Environment;
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_environment;
-        CoUninitialize();
-    }
-
     void SetUp() override
     {
         ForgetEverything();
@@ -61,7 +50,6 @@ protected:
         PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
     }
 
-    static inline Environment* s_environment = nullptr;
     std::unique_ptr<sim::Desktop> desktop;
     ComPtr<Browser> page;
     std::unique_ptr<Program> program;
@@ -108,6 +96,31 @@ TEST_F(E2ETest, InListModeAPopUpOpensThenClosesAndItsAddressIsListedOnce)
     const ComPtr<Browser> allowed = desktop->Open(L"http://news.example/", sim::kRealWindow);
     EXPECT_FALSE(allowed->Quitted());
     EXPECT_TRUE(IsWindowVisible(allowed->Hwnd()));
+}
+
+TEST_F(E2ETest, AmongFiftyOpenWindowsPopUpsCloseAndTheUsersOwnStay)
+{
+    SetOption(L"List", L"1");
+    std::vector<ComPtr<Browser>> crowd;
+    for (int i = 0; i < 50; ++i)
+        crowd.push_back(desktop->Open(L"http://site" + std::to_wstring(i) + L".example/"));
+    Start();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+        const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/" + std::to_wstring(i));
+        EXPECT_TRUE(popup->Quitted()) << i;
+        // The user's own window, opened with Ctrl held.
+        input::Press(VK_CONTROL);
+        Pump(100);
+        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+        input::Release(VK_CONTROL);
+        const ComPtr<Browser> mine = desktop->Open(L"http://mine.example/" + std::to_wstring(i));
+        EXPECT_FALSE(mine->Quitted()) << i;
+        crowd.push_back(mine);
+    }
+    EXPECT_EQ(program->ListEntries(IDC_BLOCKEDURLS).size(), 3u);
+    for (const ComPtr<Browser>& browser : crowd)
+        EXPECT_FALSE(browser->Quitted());
 }
 
 TEST_F(E2ETest, AnAddressMovedToTheAllowListSurvivesAQuitAndARestart)

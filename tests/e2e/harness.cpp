@@ -87,6 +87,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 
 std::wstring ProgramFolder()
 {
+    // Another build's, for timing the two side by side.
+    if (const wchar_t* other = _wgetenv(L"QUELLIX_PROGRAM_FOLDER"); other && *other)
+        return other;
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path = self;
@@ -193,7 +196,7 @@ bool Program::Start(StartTimes* times)
         times = &ignored;
 
     EndLeftoverCopies();
-    const int creationsBefore = m_desktop.ListCreations();
+    const long walksBefore = m_desktop.Calls().Count(sim::Call::kNewEnum);
     std::wstring commandLine = L"\"" + ProgramFolder() + L"\\norvane.exe\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -224,7 +227,8 @@ bool Program::Start(StartTimes* times)
     };
     if (!PumpUntil(
             [&] {
-                const bool ready = !Running() || (find() && m_desktop.ListCreations() >= creationsBefore + 2);
+                const bool ready =
+                    !Running() || (find() && m_desktop.Calls().Count(sim::Call::kNewEnum) >= walksBefore + 2);
                 note();
                 return ready;
             },
@@ -339,6 +343,77 @@ HWND Program::WaitForWindow(const wchar_t* caption, DWORD timeoutMs) const
         },
         timeoutMs);
     return found && IsWindowVisible(found) ? found : nullptr;
+}
+
+// --- RemoteControl --------------------------------------------------------------------------
+
+RemoteControl::RemoteControl(const std::wstring& ocx) : m_recorder(MakeCom<tessaly::test::EventSink>())
+{
+    m_recorder->handler = [this](DISPID id, std::vector<VARIANTARG*>& args) {
+        if (id == kDone && args.size() == 1)
+            m_result = args[0]->lVal;
+    };
+    CoCreateGuid(&m_class);
+    m_registration.emplace(m_class, static_cast<IDispatch*>(m_recorder.Get()));
+    wchar_t name[40];
+    StringFromGUID2(m_class, name, 40);
+    wchar_t host[MAX_PATH];
+    GetFullPathNameW((ProgramFolder() + L"\\" QUELLIX_HOST_FROM_BIN).c_str(), MAX_PATH, host, nullptr);
+    std::wstring commandLine = L"\"" + std::wstring(host) + L"\" " + name;
+    if (!ocx.empty())
+        commandLine += L" \"" + ocx + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    CloseHandle(process.hThread);
+    m_process.reset(process.hProcess);
+    m_thread = process.dwThreadId;
+    m_started = Await() == S_OK;
+}
+
+RemoteControl::~RemoteControl()
+{
+    if (m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT && !End())
+        TerminateProcess(m_process.get(), 99);
+}
+
+HRESULT RemoteControl::Await()
+{
+    // The host calls in to report; this thread must take its calls meanwhile.
+    if (!PumpUntil([this] { return m_result || WaitForSingleObject(m_process.get(), 0) != WAIT_TIMEOUT; }, 60000))
+        return E_ABORT;
+    const HRESULT result = m_result.value_or(E_ABORT);
+    m_result.reset();
+    return result;
+}
+
+HRESULT RemoteControl::SetEnabled(bool on)
+{
+    if (!PostThreadMessageW(m_thread, kEnable, on, 0))
+        return HRESULT_FROM_WIN32(GetLastError());
+    return Await();
+}
+
+bool RemoteControl::End()
+{
+    if (!PostThreadMessageW(m_thread, kQuit, 0, 0))
+        return false;
+    const HRESULT unloadable = Await();
+    PumpUntil([this] { return WaitForSingleObject(m_process.get(), 0) != WAIT_TIMEOUT; }, 10000);
+    return unloadable == S_OK;
+}
+
+std::vector<tessaly::test::EventSink::Event> RemoteControl::Events() const
+{
+    std::vector<tessaly::test::EventSink::Event> events;
+    for (const auto& event : m_recorder->events) {
+        if (event.id != kDone)
+            events.push_back(event);
+    }
+    return events;
 }
 
 // --- input ------------------------------------------------------------------------------------

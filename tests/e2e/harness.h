@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/unique_handle.h"
+#include "tests/monitor/host.h"
 #include "tests/sim/desktop.h"
 
 namespace quellix::e2e {
@@ -24,7 +25,7 @@ void Pump(DWORD milliseconds);
 // Pumps until `done` holds or `timeoutMs` passes; returns whether it held.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 
-// Where norvane.exe and tessaly.ocx were built.
+// Where norvane.exe and tessaly.ocx were built (or QUELLIX_PROGRAM_FOLDER, if set).
 std::wstring ProgramFolder();
 
 // The prefix's side of the stand-in: tessaly.ocx registered, and CLSID_ShellWindows
@@ -95,6 +96,42 @@ private:
     sim::Desktop& m_desktop;
     Child m_process;
     HWND m_main = nullptr;
+};
+
+// The monitor control in a process of its own (tessaly-host.exe), its events recorded
+// here: the shell's stand-in, in this process, is then in another one than the control, as
+// the real shell is.
+class RemoteControl {
+public:
+    // Orders to the host (thread messages), and the report of its result (an event with
+    // the result as its one argument).
+    static constexpr UINT kEnable = WM_APP + 1;  // wParam: on or off
+    static constexpr UINT kQuit = WM_APP + 2;
+    static constexpr DISPID kDone = 1000;
+
+    // From the built tessaly.ocx, or from `ocx`.
+    explicit RemoteControl(const std::wstring& ocx = {});
+    ~RemoteControl();  // ends the host if it still runs
+
+    // Whether the host started and connected to the control's events.
+    bool Started() const { return m_started; }
+    HRESULT SetEnabled(bool on);
+    // Lets go of the control and ends the host: whether the library could then be unloaded.
+    bool End();
+
+    // The events that arrived, reports left out.
+    std::vector<tessaly::test::EventSink::Event> Events() const;
+
+private:
+    HRESULT Await();
+
+    ComPtr<tessaly::test::EventSink> m_recorder;
+    GUID m_class{};
+    std::optional<sim::ClassRegistration> m_registration;
+    UniqueKernelHandle m_process;
+    DWORD m_thread = 0;
+    std::optional<HRESULT> m_result;
+    bool m_started = false;
 };
 
 // Real input, as a person gives it.

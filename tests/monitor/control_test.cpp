@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
+#include "base/dispatch.h"
 #include "base/unique_handle.h"
 #include "monitor/tessaly.h"
 #include "tests/monitor/host.h"
@@ -84,7 +86,8 @@ protected:
         ComPtr<IUnknown> left, right;
         a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(left.GetAddressOf()));
         b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(right.GetAddressOf()));
-        return left == right;
+        // Compared as pointers: ComPtr's own == would compare only whether each holds one.
+        return left.Get() == right.Get();
     }
 
     IUnknown* ListObject() { return static_cast<IShellWindows*>(&desktop->List()); }
@@ -113,7 +116,8 @@ TEST_F(ControlTest, SwitchingOnWalksTheWindowListTwiceAndListsEveryWindowInOrder
     Enable();
     Enable();  // a second True changes nothing
     EXPECT_TRUE(Enabled());
-    EXPECT_EQ(desktop->ListCreations(), 2);
+    EXPECT_EQ(desktop->ListCreations(), 1) << "one list and one subscription for the tracker's life";
+    EXPECT_EQ(desktop->Calls().Count(quellix::sim::Call::kNewEnum), 2);
     EXPECT_EQ(desktop->ListSubscribers(), 1);
     EXPECT_EQ(first->Subscribers(), 1);
     EXPECT_EQ(Count(), 2);
@@ -311,23 +315,25 @@ TEST_F(ControlTest, ANewWindowIsAnnouncedAfterItIsTrackedAndListedAndARevocation
     EXPECT_EQ(first->Subscribers(), 0);
 }
 
-TEST_F(ControlTest, OnlyTheFirstOfTwoNewWindowsIsAnnouncedAndAKnownHandleIsNot)
+TEST_F(ControlTest, EveryNewWindowIsAnnouncedOnceInTheShellsOrderATabToo)
 {
     const HWND shared = reinterpret_cast<HWND>(0x1234);
     const ComPtr<Browser> tracked = desktop->Open(L"http://a.example/", shared);
     Enable();
 
-    // A browser that shares a tracked handle is neither announced nor attached yet.
+    // A new tab shares its frame's window handle: a new browser all the same.
     const ComPtr<Browser> tab = desktop->Open(L"http://tab.example/", shared);
-    EXPECT_TRUE(sink->events.empty());
-    EXPECT_EQ(tab->Subscribers(), 0);
-    EXPECT_EQ(Count(), 1);
+    ASSERT_EQ(sink->Ids(), (std::vector<DISPID>{kBrowserCreated}));
+    EXPECT_TRUE(Same(sink->events[0].browser.Get(), tab.Get()));
+    EXPECT_EQ(tab->Subscribers(), 1);
+    EXPECT_EQ(Count(), 2);
 
     // Two new windows in the list when a registration is handled: a listener ahead of the
     // control registers the second while the first is being announced.
     const ComPtr<Browser> first = desktop->Create(L"http://b.example/");
     const ComPtr<Browser> second = desktop->Create(L"http://c.example/");
     Enable(false);
+    sink->events.clear();
     const ComPtr<EventSink> ahead = quellix::MakeCom<EventSink>();
     const DWORD cookie = Connect(ListObject(), DIID_DShellWindowsEvents, ahead.Get());
     ASSERT_NE(cookie, 0u);
@@ -339,11 +345,88 @@ TEST_F(ControlTest, OnlyTheFirstOfTwoNewWindowsIsAnnouncedAndAKnownHandleIsNot)
     desktop->Register(*first.Get());
     Disconnect(ListObject(), DIID_DShellWindowsEvents, cookie);
 
-    ASSERT_EQ(sink->Ids(), (std::vector<DISPID>{kBrowserCreated}));
+    ASSERT_EQ(sink->Ids(), (std::vector<DISPID>{kBrowserCreated, kBrowserCreated}));
     EXPECT_TRUE(Same(sink->events[0].browser.Get(), first.Get()));
-    EXPECT_EQ(second->Subscribers(), 1) << "attached by the rebuild, never announced";
+    EXPECT_TRUE(Same(sink->events[1].browser.Get(), second.Get()));
+    EXPECT_EQ(second->Subscribers(), 1);
     EXPECT_EQ(tab->Subscribers(), 1);
     EXPECT_EQ(Count(), 4);
+}
+
+// Every argument of the browser's events lands in its own slot and writes back to the
+// browser's own storage, however many of them share a type.
+TEST_F(ControlTest, EachArgumentOfEachEventKeepsItsSlot)
+{
+    const ComPtr<Browser> browser = desktop->Open(L"http://a.example/");
+    Enable();
+    std::map<DISPID, std::vector<std::wstring>> seen;
+    sink->handler = [&](DISPID id, std::vector<VARIANTARG*>& args) {
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            VARIANT* value = args[i]->vt == (VT_BYREF | VT_VARIANT) ? args[i]->pvarVal : args[i];
+            quellix::UniqueVariant text;
+            if ((value->vt & VT_TYPEMASK) != VT_DISPATCH)
+                VariantChangeType(&text, value, 0, VT_BSTR);
+            seen[id].push_back(text.vt == VT_BSTR && text.bstrVal ? text.bstrVal : L"?");
+            if (args[i]->vt == (VT_BYREF | VT_VARIANT)) {
+                VariantClear(value);
+                value->vt = VT_BSTR;
+                value->bstrVal = SysAllocString((L"back" + std::to_wstring(i)).c_str());
+            }
+        }
+    };
+    // As the browser lays them out, last first, each with a value of its own; the variants
+    // by reference to storage here.
+    const struct {
+        DISPID event;
+        DISPID raised;
+        std::vector<std::wstring> values;  // first to last; "&" in front: by reference
+    } cases[] = {
+        {DISPID_BEFORENAVIGATE2, kBrowserNavigating, {L"&url", L"&flags", L"&frame", L"&post", L"&headers"}},
+        {DISPID_NAVIGATEERROR, kNavigateError, {L"&url", L"&frame", L"&status"}},
+        {DISPID_DOCUMENTCOMPLETE, kDocumentComplete, {L"&url"}},
+        {DISPID_NAVIGATECOMPLETE2, kNavigateComplete, {L"&url"}},
+        {DISPID_PROGRESSCHANGE, kProgressChange, {L"3", L"7"}},
+        {DISPID_TITLECHANGE, kTitleChange, {L"title"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<quellix::UniqueVariant> storage(c.values.size());
+        std::vector<VARIANT> args;
+        VARIANT_BOOL cancel = VARIANT_FALSE;
+        if (c.event == DISPID_BEFORENAVIGATE2 || c.event == DISPID_NAVIGATEERROR)
+            args.push_back(quellix::ByRef(&cancel));
+        for (std::size_t i = c.values.size(); i-- > 0;) {
+            const bool byRef = c.values[i].starts_with(L"&");
+            VARIANT& value = byRef ? storage[i] : (args.emplace_back(), args.back());
+            if (c.event == DISPID_PROGRESSCHANGE) {
+                value.vt = VT_I4;
+                value.lVal = std::stol(c.values[i]);
+            } else {
+                value.vt = VT_BSTR;
+                value.bstrVal = SysAllocString(c.values[i].c_str() + (byRef ? 1 : 0));
+            }
+            if (byRef)
+                args.push_back(quellix::ByRef(static_cast<VARIANT*>(&storage[i])));
+        }
+        if (c.event != DISPID_PROGRESSCHANGE && c.event != DISPID_TITLECHANGE)
+            args.push_back(quellix::ByVal(static_cast<IDispatch*>(static_cast<IWebBrowser2*>(browser.Get()))));
+        EXPECT_EQ(browser->Fire(c.event, args.data(), static_cast<UINT>(args.size())), S_OK);
+        std::vector<std::wstring> expected;
+        for (std::size_t i = 0; i < c.values.size(); ++i) {
+            expected.push_back(c.values[i].starts_with(L"&") ? c.values[i].substr(1) : c.values[i]);
+            if (c.values[i].starts_with(L"&")) {
+                EXPECT_EQ(storage[i].bstrVal, L"back" + std::to_wstring(i + 2)) << c.raised << ": " << c.values[i];
+            }
+        }
+        if (c.event != DISPID_PROGRESSCHANGE && c.event != DISPID_TITLECHANGE)
+            expected.insert(expected.begin(), L"?");  // pDisp, an object
+        if (c.event == DISPID_BEFORENAVIGATE2 || c.event == DISPID_NAVIGATEERROR)
+            expected.push_back(L"0");  // Cancel
+        EXPECT_EQ(seen[c.raised], expected) << c.raised;
+        for (VARIANT& arg : args) {
+            if (!(arg.vt & VT_BYREF))
+                VariantClear(&arg);
+        }
+    }
 }
 
 TEST_F(ControlTest, WindowsSharingOneHandleAreAllTrackedListedAndKeptApart)
@@ -381,8 +464,12 @@ TEST_F(ControlTest, TheListEnumeratesAndIndexesLikeACollection)
     text.vt = VT_BSTR;
     text.bstrVal = SysAllocString(L"1");
     ComPtr<IWebBrowser2> none;
-    EXPECT_TRUE(FAILED(list->Item(&text, &none))) << "a text finds nothing, even one that reads as a number";
+    // The errors of a keyed collection, as hosts written against one expect them.
+    EXPECT_EQ(list->Item(&text, &none), MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 5))
+        << "a text finds nothing, even one that reads as a number: invalid procedure call or argument";
     VariantClear(&text);
+    index.iVal = 3;
+    EXPECT_EQ(list->Item(&index, &none), MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 9)) << "subscript out of range";
 
     quellix::UniqueVariant enumerator;
     ASSERT_EQ(InvokeById(list.Get(), DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &enumerator), S_OK);
@@ -492,6 +579,20 @@ TEST_F(ControlTest, PersistenceWritesOnlyEnabledAndNothingIsReadBack)
     VARIANT_BOOL enabled = VARIANT_TRUE;
     again->get_Enabled(&enabled);
     EXPECT_EQ(enabled, VARIANT_FALSE);
+
+    // In a stream that holds more after it, loading takes what saving wrote, and no more.
+    ComPtr<IStream> stream;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    ComPtr<IPersistStreamInit> streamed;
+    ASSERT_EQ(control.As(&streamed), S_OK);
+    ASSERT_EQ(streamed->Save(stream.Get(), TRUE), S_OK);
+    const DWORD next = 0x4E455854;
+    ASSERT_EQ(stream->Write(&next, sizeof next, nullptr), S_OK);
+    ASSERT_EQ(stream->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(ocx.Create<IPersistStreamInit>()->Load(stream.Get()), S_OK);
+    DWORD read = 0;
+    ASSERT_EQ(stream->Read(&read, sizeof read, nullptr), S_OK);
+    EXPECT_EQ(read, next);
 }
 
 TEST_F(ControlTest, TheClassFactoryMakesOnlyTheControlAndItNamesItsEventSet)
@@ -546,7 +647,7 @@ TEST_F(ControlTest, AHostThatClosesTheBrowserInsideItsHandlerIsSafe)
     EXPECT_EQ(sink->events.size(), 3u);
 }
 
-TEST_F(ControlTest, ANestedEventReplacesTheBrowserTheOuterHandlerWasGiven)
+TEST_F(ControlTest, ANestedEventLeavesTheOuterHandlerItsOwnBrowser)
 {
     const ComPtr<Browser> a = desktop->Open(L"http://a.example/");
     const ComPtr<Browser> b = desktop->Open(L"http://b.example/");
@@ -561,7 +662,8 @@ TEST_F(ControlTest, ANestedEventReplacesTheBrowserTheOuterHandlerWasGiven)
     a->FireNewWindow2();
     EXPECT_EQ(sink->Ids(), (std::vector<DISPID>{kNewWindow, kTitleChange}));
     EXPECT_TRUE(Same(sink->events[0].browser.Get(), a.Get()));
-    EXPECT_TRUE(Same(outerAfterNested.Get(), b.Get()));
+    EXPECT_TRUE(Same(outerAfterNested.Get(), a.Get()));
+    EXPECT_TRUE(Same(sink->events[1].browser.Get(), b.Get()));
 }
 
 TEST_F(ControlTest, AHostMaySwitchOffOrLetGoOfTheControlInsideAHandler)

@@ -16,7 +16,7 @@ std::wstring OcxPath()
     return full;
 }
 
-Ocx::Ocx() : m_module(LoadLibraryW(OcxPath().c_str())) {}
+Ocx::Ocx(const std::wstring& path) : m_module(LoadLibraryW(path.c_str())) {}
 
 HRESULT Ocx::CreateControl(REFIID riid, void** object) const
 {

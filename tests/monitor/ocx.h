@@ -18,7 +18,7 @@ std::wstring OcxPath();
 // The library loaded into this process, and a control made by its class factory.
 class Ocx {
 public:
-    Ocx();
+    explicit Ocx(const std::wstring& path = OcxPath());
     HMODULE Module() const { return m_module.get(); }
     HRESULT CreateControl(REFIID riid, void** object) const;
     HRESULT CanUnloadNow() const;

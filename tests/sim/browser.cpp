@@ -94,6 +94,14 @@ HRESULT CopyBool(bool value, VARIANT_BOOL* out)
 Browser::Browser(ComPtr<ShellWindows> list, std::wstring url, HWND hwnd)
     : m_list(std::move(list)), m_url(std::move(url)), m_title(m_url), m_hwnd(hwnd)
 {
+    if (m_list)
+        m_events.Watch(&m_list->Calls());
+}
+
+void Browser::Note(Call call)
+{
+    if (m_list)
+        m_list->Calls().Note(call);
 }
 
 Browser::Browser(ComPtr<ShellWindows> list, std::wstring url, UniqueHwnd window)
@@ -296,6 +304,7 @@ STDMETHODIMP Browser::get_LocationName(BSTR* name)
 
 STDMETHODIMP Browser::get_LocationURL(BSTR* url)
 {
+    Note(Call::kLocationUrl);
     RETURN_IF_FAILED(Alive());
     return CopyString(m_url, url);
 }
@@ -308,6 +317,7 @@ STDMETHODIMP Browser::get_Busy(VARIANT_BOOL* value)
 
 STDMETHODIMP Browser::Quit()
 {
+    Note(Call::kQuit);
     RETURN_IF_FAILED(Alive());
     m_quitted = true;
     m_window.reset();
@@ -326,6 +336,7 @@ STDMETHODIMP Browser::get_Name(BSTR* name)
 
 STDMETHODIMP Browser::get_HWND(SHANDLE_PTR* hwnd)
 {
+    Note(Call::kHwnd);
     ++m_hwndReads;
     RETURN_IF_FAILED(Alive());
     RETURN_HR_IF(E_POINTER, !hwnd);
@@ -358,6 +369,7 @@ STDMETHODIMP Browser::get_ReadyState(READYSTATE* state)
 
 STDMETHODIMP Browser::FindConnectionPoint(REFIID riid, IConnectionPoint** point)
 {
+    Note(Call::kFindConnectionPoint);
     RETURN_HR_IF(E_POINTER, !point);
     *point = nullptr;
     RETURN_IF_FAILED(Alive());

@@ -70,6 +70,8 @@ public:
     HRESULT FireProgressChange(long progress, long progressMax);
     HRESULT FireTitleChange(const std::wstring& text);
     CancelResult FireWindowClosing(VARIANT_BOOL isChildWindow, VARIANT_BOOL cancel = VARIANT_FALSE);
+    // Any event, with the arguments as given (last first).
+    HRESULT Fire(DISPID id, VARIANT* arguments, UINT count);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
@@ -157,8 +159,9 @@ public:
 
 private:
     HRESULT Alive() const { return m_vanished ? RPC_E_DISCONNECTED : S_OK; }
+    // Counts a call from outside with the shell's process.
+    void Note(Call call);
     IDispatch* Frame(IDispatch* pDisp) { return pDisp ? pDisp : static_cast<IWebBrowser2*>(this); }
-    HRESULT Fire(DISPID id, VARIANT* arguments, UINT count);
 
     ComPtr<ShellWindows> m_list;
     std::wstring m_url;

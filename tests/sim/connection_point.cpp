@@ -67,6 +67,8 @@ STDMETHODIMP ConnectionPoint::GetConnectionPointContainer(IConnectionPointContai
 
 STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
 {
+    if (m_watch)
+        m_watch->Note(Call::kAdvise);
     RETURN_HR_IF(E_POINTER, !sink || !cookie);
     *cookie = 0;
     RETURN_HR_IF(RPC_E_DISCONNECTED, m_disconnected);
@@ -83,6 +85,8 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
 
 STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie)
 {
+    if (m_watch)
+        m_watch->Note(Call::kUnadvise);
     RETURN_HR_IF(RPC_E_DISCONNECTED, m_disconnected);
     RETURN_HR_IF(CONNECT_E_NOCONNECTION, cookie == 0 || cookie > m_sinks.size() || !m_sinks[cookie - 1]);
     // Moved out first: releasing the sink may call back into this point.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/com.h"
+#include "tests/sim/call_watch.h"
 
 namespace quellix::sim {
 
@@ -26,6 +27,8 @@ public:
     long Subscribers() const;
     // From now on Advise and Unadvise fail as they do on an object whose process is gone.
     void Disconnect() { m_disconnected = true; }
+    // Where Advise and Unadvise are counted.
+    void Watch(CallWatch* watch) { m_watch = watch; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return m_container.AddRef(); }
@@ -44,6 +47,7 @@ private:
     // holds after Unadvise can never name somebody else's connection.
     std::vector<ComPtr<IDispatch>> m_sinks;
     bool m_disconnected = false;
+    CallWatch* m_watch = nullptr;
 };
 
 }  // namespace quellix::sim

@@ -9,16 +9,16 @@
 
 namespace quellix::sim {
 
-// Hands out the desktop's one list to every CoCreateInstance and counts them.
-class ListFactory final : public ComObject<IClassFactory> {
+// Hands out one object to every CoCreateInstance and counts them.
+class ClassRegistration::Factory final : public ComObject<IClassFactory> {
 public:
-    explicit ListFactory(ComPtr<ShellWindows> list) : m_list(std::move(list)) {}
+    explicit Factory(ComPtr<IUnknown> object) : m_object(std::move(object)) {}
 
     int Creations() const { return m_creations; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
-        static const QITAB interfaces[] = {QITABENT(ListFactory, IClassFactory), {}};
+        static const QITAB interfaces[] = {QITABENT(Factory, IClassFactory), {}};
         return QISearch(this, interfaces, riid, object);
     }
 
@@ -28,15 +28,40 @@ public:
         *object = nullptr;
         RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
         ++m_creations;
-        return m_list->QueryInterface(riid, object);
+        return m_object->QueryInterface(riid, object);
     }
 
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    const ComPtr<ShellWindows> m_list;
+    const ComPtr<IUnknown> m_object;
     int m_creations = 0;
 };
+
+ClassRegistration::ClassRegistration(const GUID& clsid, IUnknown* object)
+    : m_factory(MakeCom<Factory>(ComPtr<IUnknown>(object)))
+{
+    if (!m_factory)
+        throw std::bad_alloc();
+    // For local servers too: the product may ask for the class out of process.
+    const HRESULT hr = CoRegisterClassObject(clsid, static_cast<IClassFactory*>(m_factory.Get()),
+                                             CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_cookie);
+    if (FAILED(hr)) {
+        char message[80];
+        std::snprintf(message, sizeof message, "CoRegisterClassObject failed: 0x%08lX", static_cast<unsigned long>(hr));
+        throw std::runtime_error(message);
+    }
+}
+
+ClassRegistration::~ClassRegistration()
+{
+    CoRevokeClassObject(m_cookie);
+}
+
+int ClassRegistration::Creations() const
+{
+    return m_factory->Creations();
+}
 
 namespace {
 
@@ -99,33 +124,20 @@ Desktop::Desktop() : m_list(MakeCom<ShellWindows>())
 {
     if (g_desktopLives)
         throw std::logic_error("a quellix::sim::Desktop already exists in this process");
-    if (m_list)
-        m_factory = MakeCom<ListFactory>(m_list);
-    if (!m_factory)
+    if (!m_list)
         throw std::bad_alloc();
-    // Registered for local servers too: the product may ask for the list out of process,
-    // where the real one lives. Other processes of the prefix still reach Wine's own list
-    // (Wine 8), so test programs that run side by side do not see each other's.
-    const HRESULT hr = CoRegisterClassObject(CLSID_ShellWindows, static_cast<IClassFactory*>(m_factory.Get()),
-                                             CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                             &m_registration);
-    if (FAILED(hr)) {
-        char message[80];
-        std::snprintf(message, sizeof message, "CoRegisterClassObject(CLSID_ShellWindows) failed: 0x%08lX",
-                      static_cast<unsigned long>(hr));
-        throw std::runtime_error(message);
-    }
-    // The same list under its own class, for programs redirected to it (see the header).
-    CoRegisterClassObject(StandInListClsid(), static_cast<IClassFactory*>(m_factory.Get()),
-                          CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_standInRegistration);
+    // Other processes of the prefix still reach Wine's own list under its class (Wine 8),
+    // so test programs that run side by side do not see each other's; a program redirected
+    // to the stand-in's own class reaches this one (see the header).
+    m_shellWindows.emplace(CLSID_ShellWindows, static_cast<IShellWindows*>(m_list.Get()));
+    m_standIn.emplace(StandInListClsid(), static_cast<IShellWindows*>(m_list.Get()));
     g_desktopLives = true;
 }
 
 Desktop::~Desktop()
 {
-    CoRevokeClassObject(m_registration);
-    if (m_standInRegistration)
-        CoRevokeClassObject(m_standInRegistration);
+    m_shellWindows.reset();
+    m_standIn.reset();
     g_desktopLives = false;
     // Registered browsers and the list hold each other.
     m_list->Clear();
@@ -166,7 +178,7 @@ void Desktop::Revoke(Browser& browser)
 
 int Desktop::ListCreations() const
 {
-    return m_factory->Creations();
+    return m_shellWindows->Creations() + m_standIn->Creations();
 }
 
 ComPtr<Browser> Desktop::Registered(ComPtr<Browser> browser)

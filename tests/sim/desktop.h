@@ -13,7 +13,23 @@
 
 namespace quellix::sim {
 
-class ListFactory;
+// An object that CoCreateInstance of a class answers with, in this process and, as a local
+// server, in the other processes of the prefix; revoked with the registration.
+class ClassRegistration {
+public:
+    // Throws std::runtime_error if the class object cannot be registered.
+    ClassRegistration(const GUID& clsid, IUnknown* object);
+    ~ClassRegistration();
+    ClassRegistration(const ClassRegistration&) = delete;
+    ClassRegistration& operator=(const ClassRegistration&) = delete;
+    // How many times CoCreateInstance was answered.
+    int Creations() const;
+
+private:
+    class Factory;
+    ComPtr<Factory> m_factory;
+    DWORD m_cookie = 0;
+};
 
 // The stand-in list's own class: a program of this prefix whose CLSID_ShellWindows is
 // treated as this one (HKLM\Software\Classes\CLSID\{ShellWindows}\TreatAs) reaches the
@@ -58,14 +74,15 @@ public:
     int ListCreations() const;
     // DShellWindowsEvents connections currently advised.
     int ListSubscribers() const { return m_list->Subscribers(); }
+    // Every call made into the environment, and re-entrant events on demand.
+    CallWatch& Calls() { return m_list->Calls(); }
 
 private:
     ComPtr<Browser> Registered(ComPtr<Browser> browser);
 
     ComPtr<ShellWindows> m_list;
-    ComPtr<ListFactory> m_factory;
-    DWORD m_registration = 0;
-    DWORD m_standInRegistration = 0;
+    std::optional<ClassRegistration> m_shellWindows;
+    std::optional<ClassRegistration> m_standIn;
 };
 
 }  // namespace quellix::sim

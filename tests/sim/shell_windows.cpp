@@ -22,7 +22,10 @@ using Snapshot = std::shared_ptr<const std::vector<ComPtr<IDispatch>>>;
 // come later are not seen, as with the real list.
 class WindowEnum final : public ComObject<IEnumVARIANT> {
 public:
-    WindowEnum(Snapshot windows, size_t position) : m_windows(std::move(windows)), m_position(position) {}
+    WindowEnum(Snapshot windows, size_t position, ComPtr<ShellWindows> list)
+        : m_windows(std::move(windows)), m_position(position), m_list(std::move(list))
+    {
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
@@ -32,6 +35,7 @@ public:
 
     STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override
     {
+        m_list->Calls().Note(Call::kNext);
         RETURN_HR_IF(E_POINTER, !items);
         ULONG done = 0;
         for (; done < count && m_position < m_windows->size(); ++done) {
@@ -59,7 +63,7 @@ public:
 
     STDMETHODIMP Clone(IEnumVARIANT** clone) override
     {
-        const auto created = MakeCom<WindowEnum>(m_windows, m_position);
+        const auto created = MakeCom<WindowEnum>(m_windows, m_position, m_list);
         RETURN_IF_NULL_ALLOC(created);
         return CopyTo(created, clone);
     }
@@ -67,6 +71,7 @@ public:
 private:
     const Snapshot m_windows;
     size_t m_position;
+    const ComPtr<ShellWindows> m_list;
 };
 
 IDispatch* DispatchOf(Browser& browser)
@@ -76,7 +81,10 @@ IDispatch* DispatchOf(Browser& browser)
 
 }  // namespace
 
-ShellWindows::ShellWindows() : m_nextCookie(kFirstCookie) {}
+ShellWindows::ShellWindows() : m_nextCookie(kFirstCookie)
+{
+    m_events.Watch(&m_calls);
+}
 
 ShellWindows::~ShellWindows() = default;
 
@@ -156,6 +164,7 @@ STDMETHODIMP ShellWindows::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
 
 STDMETHODIMP ShellWindows::get_Count(LONG* count)
 {
+    m_calls.Note(Call::kCount);
     RETURN_HR_IF(E_POINTER, !count);
     *count = static_cast<LONG>(m_windows.size());
     return S_OK;
@@ -163,6 +172,7 @@ STDMETHODIMP ShellWindows::get_Count(LONG* count)
 
 STDMETHODIMP ShellWindows::Item(VARIANT index, IDispatch** folder)
 {
+    m_calls.Note(Call::kItem);
     RETURN_HR_IF(E_POINTER, !folder);
     *folder = nullptr;
     UniqueVariant position;
@@ -175,13 +185,14 @@ STDMETHODIMP ShellWindows::Item(VARIANT index, IDispatch** folder)
 
 STDMETHODIMP ShellWindows::_NewEnum(IUnknown** enumerator)
 {
+    m_calls.Note(Call::kNewEnum);
     RETURN_HR_IF(E_POINTER, !enumerator);
     *enumerator = nullptr;
     COM_TRY_BEGIN
     auto windows = std::make_shared<std::vector<ComPtr<IDispatch>>>();
     for (const Window& window : m_windows)
         windows->emplace_back(DispatchOf(*window.browser.Get()));
-    const auto created = MakeCom<WindowEnum>(std::move(windows), size_t{0});
+    const auto created = MakeCom<WindowEnum>(std::move(windows), size_t{0}, ComPtr<ShellWindows>(this));
     RETURN_IF_NULL_ALLOC(created);
     return CopyTo(ComPtr<IUnknown>(static_cast<IEnumVARIANT*>(created.Get())), enumerator);
     COM_TRY_END
@@ -189,6 +200,7 @@ STDMETHODIMP ShellWindows::_NewEnum(IUnknown** enumerator)
 
 STDMETHODIMP ShellWindows::FindConnectionPoint(REFIID riid, IConnectionPoint** point)
 {
+    m_calls.Note(Call::kFindConnectionPoint);
     RETURN_HR_IF(E_POINTER, !point);
     *point = nullptr;
     RETURN_HR_IF(CONNECT_E_NOCONNECTION, riid != DIID_DShellWindowsEvents);

@@ -29,6 +29,8 @@ public:
     // Forgets every window without telling anyone: the desktop is going away.
     void Clear();
     long Subscribers() const { return m_events.Subscribers(); }
+    // The calls made into the shell's process: into the list, its enumerators, its browsers.
+    CallWatch& Calls() { return m_calls; }
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
@@ -66,6 +68,7 @@ private:
     std::vector<Window>::iterator Find(const Browser& browser);
     HRESULT Fire(DISPID id, long cookie);
 
+    CallWatch m_calls;
     std::vector<Window> m_windows;  // in the order of registration
     long m_nextCookie;
     ConnectionPoint m_events{*this, DIID_DShellWindowsEvents};

@@ -1,5 +1,7 @@
 #include "tests/sim/desktop.h"
 
+#include "base/event_subscription.h"
+
 #include <exdispid.h>
 #include <shlwapi.h>
 
@@ -204,6 +206,47 @@ TEST_F(SimTest, ASubscriberMayResubscribeFromInsideItsHandler)
     recorder->onCall = nullptr;
     EXPECT_EQ(point->Unadvise(cookie), S_OK);
     EXPECT_EQ(desktop->ListSubscribers(), 0);
+}
+
+// An event subscription made again, or ended, from inside an event that its own Advise let
+// in: the later call wins, and no connection is left behind that points at nobody.
+TEST_F(SimTest, ASubscriptionRenewedFromInsideItsOwnAdviseKeepsOneConnection)
+{
+    class Handler final : public ComObject<IEventHandler> {
+    public:
+        std::function<void()> onEvent;
+        int events = 0;
+        STDMETHODIMP QueryInterface(REFIID riid, void** object) override
+        {
+            return QueryUnknownOnly(static_cast<IEventHandler*>(this), riid, object);
+        }
+        HRESULT OnEvent(DISPID, DISPPARAMS*) override
+        {
+            ++events;
+            if (onEvent)
+                onEvent();
+            return S_OK;
+        }
+    };
+    const auto browser = desktop->Open(L"http://a/");
+    const auto handler = MakeCom<Handler>();
+    IUnknown* source = static_cast<IWebBrowser2*>(browser.Get());
+    for (const bool renew : {true, false}) {
+        EventSubscription subscription;
+        desktop->Calls().During(Call::kAdvise, [&] {
+            if (renew)
+                EXPECT_EQ(subscription.Connect(source, DIID_DWebBrowserEvents2, handler.Get()), S_OK);
+            else
+                subscription.Disconnect();
+        });
+        EXPECT_EQ(subscription.Connect(source, DIID_DWebBrowserEvents2, handler.Get()), S_FALSE);
+        EXPECT_EQ(browser->Subscribers(), renew ? 1 : 0);
+        EXPECT_EQ(subscription.Connected(), renew);
+        handler->events = 0;
+        browser->FireDownloadBegin();
+        EXPECT_EQ(handler->events, renew ? 1 : 0);
+    }
+    EXPECT_EQ(browser->Subscribers(), 0) << "a subscription ends with its owner";
 }
 
 TEST_F(SimTest, QuitRevokesTheBrowserBeforeItReturns)
