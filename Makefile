@@ -1,6 +1,6 @@
 # Thin wrappers over the CMake presets. `make test` and `make run` set up a fresh Debian
 # machine first (tools/bootstrap installs what is missing).
-.PHONY: all bootstrap native win32 test test-native test-win32 run dist screenshots bench fuzz clean
+.PHONY: all bootstrap native win32 test test-native test-win32 run dist screenshots bench fuzz format clean
 
 all: native win32
 
@@ -48,6 +48,10 @@ fuzz: native
 	build/native/tests/fuzz/allow_list_fuzz -max_total_time=$${FUZZ_SECONDS:-60} -max_len=65536 \
 	  -rss_limit_mb=1024 -timeout=10 -artifact_prefix=build/native/tests/fuzz/ \
 	  build/native/tests/fuzz/corpus tests/fuzz/corpus
+
+# Formats every C++ file as .clang-format says (CI checks it with tools/check-format).
+format:
+	tools/check-format --fix
 
 clean:
 	rm -rf build

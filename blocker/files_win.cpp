@@ -1,7 +1,6 @@
-#include "blocker/platform_win.h"
-
 #include "base/unique_handle.h"
 #include "base/utf.h"
+#include "blocker/platform_win.h"
 
 namespace quellix {
 
@@ -60,8 +59,7 @@ std::optional<std::uint64_t> Win32Files::Modified(const std::string& path)
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
         return std::nullopt;
-    return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-           data.ftLastWriteTime.dwLowDateTime;
+    return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
 bool Win32Files::Write(const std::string& path, std::string_view bytes)
@@ -71,9 +69,8 @@ bool Win32Files::Write(const std::string& path, std::string_view bytes)
     if (!file)
         return false;
     DWORD written = 0;
-    if (!bytes.empty() &&
-        (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-         written != bytes.size()))
+    if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+                           written != bytes.size()))
         return false;
     return FlushFileBuffers(file.get()) != FALSE;
 }

@@ -39,8 +39,7 @@ std::size_t FindDelimiter(std::string_view text, std::size_t pos)
 
 bool NeedsQuotes(std::string_view entry)
 {
-    return entry.find_first_of(",\"\r\n") != std::string_view::npos || IsBlank(entry.front()) ||
-           IsBlank(entry.back());
+    return entry.find_first_of(",\"\r\n") != std::string_view::npos || IsBlank(entry.front()) || IsBlank(entry.back());
 }
 
 }  // namespace
@@ -55,8 +54,7 @@ struct ListFile::Copy {
 ListLocation ListLocationFor(std::string_view programFolder, std::string_view userFolder, std::string_view fileName)
 {
     const std::string name(fileName);
-    return {std::string(programFolder) + '\\' + name, std::string(userFolder),
-            std::string(userFolder) + '\\' + name};
+    return {std::string(programFolder) + '\\' + name, std::string(userFolder), std::string(userFolder) + '\\' + name};
 }
 
 void SplitListFields(std::string_view text, const std::function<bool(std::string_view)>& field)

@@ -31,8 +31,7 @@ void Win32ShellOpener::Open(const std::string& address)
 {
     // Wine's ShellExecute (8.0) overruns a buffer of its own with an address of about a
     // thousand characters and takes the process down; Windows takes the browser's 2,083.
-    static const bool underWine =
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    static const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     if (underWine && address.size() > 900)
         return;
     ShellExecuteW(m_owner, L"open", Widen(address).c_str(), nullptr, nullptr, SW_SHOW);
@@ -49,7 +48,8 @@ std::optional<std::string> Win32CodePage::FromUtf8(std::string_view utf8)
     // Without best-fit mapping a character with no exact 8-bit form shows up as the default
     // character, which is what tells us to keep the text as UTF-8 instead.
     BOOL lossy = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, &lossy);
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr,
+                                           &lossy);
     if (length == 0 || lossy)
         return std::nullopt;
     std::string bytes(length, '\0');

@@ -67,8 +67,8 @@ public:
     // A window opened this soon after a click counts as the user's.
     static constexpr std::uint32_t kClickGraceMs = 400;
 
-    PopupRules(BlockingState& state, const Options& options, KeyStateSource& keys, TickSource& ticks,
-               UrlList& blocked, UrlList& allowed, Protection& protection);
+    PopupRules(BlockingState& state, const Options& options, KeyStateSource& keys, TickSource& ticks, UrlList& blocked,
+               UrlList& allowed, Protection& protection);
 
     // Every tick of the 32 ms click watch: three key-state queries at most.
     void ClickWatch();
@@ -80,7 +80,10 @@ public:
     void BrowserCreated(NewBrowser& browser);
 
 private:
-    static bool IsFreshPress(std::uint16_t state) { return state == (KeyStateSource::kDown | KeyStateSource::kPressedSince); }
+    static bool IsFreshPress(std::uint16_t state)
+    {
+        return state == (KeyStateSource::kDown | KeyStateSource::kPressedSince);
+    }
     bool AnyFreshMousePress();
 
     BlockingState& m_state;

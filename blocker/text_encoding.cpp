@@ -35,8 +35,7 @@ void AppendUtf8(std::string& out, std::uint32_t code)
 
 // The code point of the sequence at `pos` and its length; surrogates (WTF-8) are accepted
 // when `strict` is false. Nothing for a byte that starts no sequence.
-std::optional<std::pair<std::uint32_t, std::size_t>> NextCodePoint(std::string_view text, std::size_t pos,
-                                                                    bool strict)
+std::optional<std::pair<std::uint32_t, std::size_t>> NextCodePoint(std::string_view text, std::size_t pos, bool strict)
 {
     const auto lead = static_cast<unsigned char>(text[pos]);
     std::size_t length = 0;

@@ -73,8 +73,11 @@ std::optional<std::u32string> CodePoints(std::string_view utf8)
     std::u32string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                                   : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        const std::size_t length = lead < 0x80             ? 1
+                                   : (lead & 0xE0) == 0xC0 ? 2
+                                   : (lead & 0xF0) == 0xE0 ? 3
+                                   : (lead & 0xF8) == 0xF0 ? 4
+                                                           : 0;
         if (length == 0 || i + length > utf8.size())
             return std::nullopt;
         char32_t code = length == 1 ? lead : lead & (0x7F >> length);
@@ -162,8 +165,8 @@ void AppendEncoded(std::string& out, std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         const bool encoded = c == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]);
-        const bool unsafe = c <= 0x20 || c >= 0x7F || std::string_view("\"'<>\\^`{|}").find(static_cast<char>(c)) !=
-                                                          std::string_view::npos;
+        const bool unsafe = c <= 0x20 || c >= 0x7F ||
+                            std::string_view("\"'<>\\^`{|}").find(static_cast<char>(c)) != std::string_view::npos;
         if ((c == '%' && !encoded) || unsafe) {
             out += '%';
             out += kHex[c >> 4];

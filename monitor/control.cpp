@@ -426,8 +426,8 @@ HRESULT IEEvents::InPlaceActivate(IOleClientSite* site, LPCRECT position)
         RegisterClassW(&windowClass);  // fails harmlessly when already registered
 
         const SIZE size = PixelSize();
-        m_window.reset(CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_CLIPSIBLINGS, place.left, place.top,
-                                       size.cx, size.cy, parent, nullptr, ThisModule(), this));
+        m_window.reset(CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_CLIPSIBLINGS, place.left, place.top, size.cx,
+                                       size.cy, parent, nullptr, ThisModule(), this));
         hr = m_window ? S_OK : HRESULT_FROM_WIN32(GetLastError());
     }
     if (FAILED(hr)) {

@@ -16,8 +16,7 @@ namespace tessaly {
 
 class IEEvents final
     : public quellix::ComObject<DualDispatch<_IEEvents>, IProvideClassInfo2, IConnectionPointContainer, IOleObject,
-                                IOleInPlaceObject, IOleControl, IViewObject2, IPersistStreamInit,
-                                IPersistPropertyBag>,
+                                IOleInPlaceObject, IOleControl, IViewObject2, IPersistStreamInit, IPersistPropertyBag>,
       private TrackerEvents {
 public:
     static HRESULT Create(REFIID riid, void** object);

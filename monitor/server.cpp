@@ -16,8 +16,7 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 // In oleaut32 since Windows Vista; mingw's headers do not declare them.
 extern "C" HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpFolder);
-extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID library, WORD major, WORD minor, LCID locale,
-                                                   SYSKIND kind);
+extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID library, WORD major, WORD minor, LCID locale, SYSKIND kind);
 
 namespace tessaly {
 
@@ -31,8 +30,8 @@ ITypeLib* g_typeLibrary = nullptr;
 
 void ReleaseTypeLibrary()
 {
-    if (ITypeLib* library = static_cast<ITypeLib*>(InterlockedExchangePointer(
-            reinterpret_cast<void**>(&g_typeLibrary), nullptr)))
+    if (ITypeLib* library =
+            static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&g_typeLibrary), nullptr)))
         library->Release();
 }
 

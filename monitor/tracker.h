@@ -58,8 +58,8 @@ public:
 
     // IBrowser, from the sinks.
     HRESULT SetBrowserInst(IDispatch** Browser) override;
-    HRESULT BeforeNavigate2(IDispatch* pDisp, VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName,
-                            VARIANT* PostData, VARIANT* Headers, VARIANT_BOOL* Cancel) override;
+    HRESULT BeforeNavigate2(IDispatch* pDisp, VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
+                            VARIANT* Headers, VARIANT_BOOL* Cancel) override;
     HRESULT DocumentComplete(IDispatch* pDisp, VARIANT* URL) override;
     HRESULT DownLoadBegin() override;
     HRESULT DownLoadComplete() override;

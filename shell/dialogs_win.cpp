@@ -70,8 +70,7 @@ void frmWB::OnCommand(int id, int, HWND)
 void frmWB::OKButton_Click()
 {
     if (!m_prompt.Ok()) {
-        MessageBoxW(Window(),
-                    L"The allow list is full: it holds 32,767 addresses. Remove some before you add more.",
+        MessageBoxW(Window(), L"The allow list is full: it holds 32,767 addresses. Remove some before you add more.",
                     L"Quellix", MB_OK | MB_ICONINFORMATION);
         return;
     }
@@ -211,8 +210,8 @@ void frmAbout::Form_Load()
     GetObjectW(lay.Font(), sizeof font, &font);
     font.lfUnderline = TRUE;
     m_linkFont.reset(CreateFontIndirectW(&font));
-    for (const auto& [id, address, top] : {std::tuple{IDC_LINK_MAIL, kContactAddress + 7, 1080},
-                                           std::tuple{IDC_LINK_WEB, kWebAddress, 1380}}) {
+    for (const auto& [id, address, top] :
+         {std::tuple{IDC_LINK_MAIL, kContactAddress + 7, 1080}, std::tuple{IDC_LINK_WEB, kWebAddress, 1380}}) {
         HWND link = lay.Add(window, L"STATIC", address, SS_LEFT | SS_NOPREFIX | SS_NOTIFY, id, 1560, top, 3900, 255);
         SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.get()), FALSE);
     }

@@ -42,9 +42,9 @@ protected:
 };
 
 inline constexpr int kHideHotKeyId = 95;
-inline constexpr std::uint32_t kModWin = 8;            // MOD_WIN
+inline constexpr std::uint32_t kModWin = 8;               // MOD_WIN
 inline constexpr std::uint32_t kHotKeyVirtualKey = 0x5A;  // 'Z'
-inline constexpr std::uint32_t kWmHotKey = 0x312;       // WM_HOTKEY
+inline constexpr std::uint32_t kWmHotKey = 0x312;         // WM_HOTKEY
 inline constexpr std::uint32_t kSwHide = 0;
 
 struct HiddenWindow {

@@ -26,8 +26,8 @@ public:
     HFONT Font() const { return m_font.get(); }
 
     // A child control at a place in twips, in the window's font.
-    HWND Add(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, int left,
-             int top, int width, int height, DWORD exStyle = 0) const;
+    HWND Add(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, int left, int top,
+             int width, int height, DWORD exStyle = 0) const;
 
     // Resizes `window` so that its client area is `width` by `height` twips, keeping its
     // style and menu into account.

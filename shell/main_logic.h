@@ -5,8 +5,8 @@
 #include <string>
 
 #include "blocker/allow_prompt.h"
-#include "blocker/list_file.h"
 #include "blocker/blocking_state.h"
+#include "blocker/list_file.h"
 #include "blocker/options.h"
 #include "blocker/popup_rules.h"
 #include "blocker/protection.h"

@@ -80,11 +80,10 @@ NoZirOd::NoZirOd()
 {
     const std::string programPath = Narrow(ProgramFolder()) + "\\norvane.exe";
     m_logic = std::make_unique<MainLogic>(MainServices{*this, *this, *this, m_alerts, m_keys, m_ticks, m_shell,
-                                                       m_registry, m_files, m_codePage, DefaultListLocation("Allow.txt"),
-                                                       programPath});
-    m_optionsLogic = std::make_unique<OptionsDialogLogic>(m_logic->Settings(), m_registry,
-                                                          m_logic->InMemoryOptions(), static_cast<OptionsTarget&>(*this),
-                                                          Narrow(ProgramFolder()));
+                                                       m_registry, m_files, m_codePage,
+                                                       DefaultListLocation("Allow.txt"), programPath});
+    m_optionsLogic = std::make_unique<OptionsDialogLogic>(m_logic->Settings(), m_registry, m_logic->InMemoryOptions(),
+                                                          static_cast<OptionsTarget&>(*this), Narrow(ProgramFolder()));
     m_frmWB = std::make_unique<frmWB>(m_logic->Prompt());
     m_frmOptions = std::make_unique<frmOptions>(*m_optionsLogic);
     m_frmTips = std::make_unique<frmTips>();
@@ -127,8 +126,9 @@ NoZirOd::StartResult NoZirOd::Create()
         wchar_t code[16];
         wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(hr));
         const std::wstring text = L"Quellix cannot watch the browser: its monitor, tessaly.ocx, could not be "
-                                  L"started (error " + std::wstring(code) + L").\n\nIt belongs in the folder " +
-                                  ProgramFolder() + L", beside norvane.exe. Reinstall Quellix.";
+                                  L"started (error " +
+                                  std::wstring(code) + L").\n\nIt belongs in the folder " + ProgramFolder() +
+                                  L", beside norvane.exe. Reinstall Quellix.";
         MessageBoxW(nullptr, text.c_str(), L"Quellix", MB_OK | MB_ICONERROR);
         return StartResult::kNoMonitor;
     }
@@ -157,8 +157,8 @@ void NoZirOd::BuildControls()
     m_blockedMirror = std::make_unique<ListMirror>(m_logic->Blocked(), lstBlockedUrls);
     m_allowedMirror = std::make_unique<ListMirror>(m_logic->Allowed(), lstWhiteList);
 
-    m_toolTips.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr,
+    m_toolTips.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr,
                                      GetModuleHandleW(nullptr), nullptr));
     const std::pair<HWND, const wchar_t*> tips[] = {{lstBlockedUrls, L"Double-click to Add to Allow list"},
                                                     {lstWhiteList, L"Double click to Remove from Allow list"}};
@@ -235,8 +235,8 @@ void NoZirOd::SetMonitorEnabled(bool on)
 
 void NoZirOd::HookTrayWndProc()
 {
-    PrevTrayWndProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TrayWndProc)));
+    PrevTrayWndProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TrayWndProc)));
 }
 
 void NoZirOd::UnhookTrayWndProc()
@@ -246,8 +246,8 @@ void NoZirOd::UnhookTrayWndProc()
 
 void NoZirOd::HookHotKeyWndProc()
 {
-    PrevHotKeyWndProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HotKeyWndProc)));
+    PrevHotKeyWndProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HotKeyWndProc)));
 }
 
 void NoZirOd::UnhookHotKeyWndProc()
@@ -304,8 +304,7 @@ std::uint32_t NoZirOd::WindowHandle() const
 
 std::uint32_t NoZirOd::IconHandle(Icon icon) const
 {
-    return static_cast<std::uint32_t>(
-        reinterpret_cast<std::uintptr_t>(m_smallIcons[static_cast<int>(icon)].get()));
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(m_smallIcons[static_cast<int>(icon)].get()));
 }
 
 void NoZirOd::NotifyIcon(TrayCommand command, const TrayIconData& data)
@@ -412,18 +411,42 @@ void NoZirOd::IEEvents_BrowserCreated(IDispatch* browser)
 void NoZirOd::OnCommand(int id, int code)
 {
     switch (id) {
-    case IDC_HIDE: cmd_Hide_Click(); break;
-    case IDC_QUIT: cmd_Quit_Click(); break;
-    case IDC_ENABLE: cmd_Enable_Click(); break;
-    case IDM_EXITM: mnuExitm_Click(); break;
-    case IDM_TOOLSOPTIONS: mnuToolsOptions_Click(); break;
-    case IDM_TIPS: mnuTips_Click(); break;
-    case IDM_HELPCONTENTS: mnuHelpContents_Click(); break;
-    case IDM_HELPABOUT: mnuHelpAbout_Click(); break;
-    case IDM_SHOW: mnuShow_Click(); break;
-    case IDM_ENABLE: mnuEnable_Click(); break;
-    case IDM_ABOUT: mnuAbout_Click(); break;
-    case IDM_EXIT: mnuExit_Click(); break;
+    case IDC_HIDE:
+        cmd_Hide_Click();
+        break;
+    case IDC_QUIT:
+        cmd_Quit_Click();
+        break;
+    case IDC_ENABLE:
+        cmd_Enable_Click();
+        break;
+    case IDM_EXITM:
+        mnuExitm_Click();
+        break;
+    case IDM_TOOLSOPTIONS:
+        mnuToolsOptions_Click();
+        break;
+    case IDM_TIPS:
+        mnuTips_Click();
+        break;
+    case IDM_HELPCONTENTS:
+        mnuHelpContents_Click();
+        break;
+    case IDM_HELPABOUT:
+        mnuHelpAbout_Click();
+        break;
+    case IDM_SHOW:
+        mnuShow_Click();
+        break;
+    case IDM_ENABLE:
+        mnuEnable_Click();
+        break;
+    case IDM_ABOUT:
+        mnuAbout_Click();
+        break;
+    case IDM_EXIT:
+        mnuExit_Click();
+        break;
     case IDC_BLOCKEDURLS:
         if (code == LBN_DBLCLK)
             lstBlockedUrls_DblClick();

@@ -45,8 +45,8 @@ public:
     STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnUIActivate() override { return S_OK; }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT place,
-                                  LPRECT clip, LPOLEINPLACEFRAMEINFO info) override
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT place, LPRECT clip,
+                                  LPOLEINPLACEFRAMEINFO info) override
     {
         *frame = nullptr;
         *document = nullptr;

@@ -46,7 +46,6 @@ private:
     class Site;
     class Events;
 
-
     Handlers m_handlers;
     ComPtr<Site> m_site;
     ComPtr<Events> m_events;

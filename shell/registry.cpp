@@ -65,8 +65,8 @@ bool DeleteRegEntry(Registry& registry, Registry::Key root, std::string_view pat
     if (registry.OpenKey(root, wholeKey ? std::string() : NormalizeKeyPath(path), Registry::kAllAccess, &key) !=
         Registry::kSuccess)
         return false;
-    const long result =
-        wholeKey ? registry.DeleteKey(key, std::string(path)) : registry.DeleteValue(key, ValueName(name));
+    const long result = wholeKey ? registry.DeleteKey(key, std::string(path))
+                                 : registry.DeleteValue(key, ValueName(name));
     registry.CloseKey(key);
     return result == Registry::kSuccess;
 }

@@ -14,7 +14,7 @@ class Registry {
 public:
     using Key = std::uintptr_t;
 
-    static constexpr Key kCurrentUser = 0x80000001;  // HKEY_CURRENT_USER
+    static constexpr Key kCurrentUser = 0x80000001;   // HKEY_CURRENT_USER
     static constexpr Key kLocalMachine = 0x80000002;  // HKEY_LOCAL_MACHINE
 
     static constexpr std::uint32_t kAllAccess = 0xF003F;  // KEY_ALL_ACCESS

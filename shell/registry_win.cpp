@@ -29,8 +29,8 @@ HKEY ToHkey(Registry::Key key)
 long Win32Registry::CreateKey(Key root, const std::string& path, std::uint32_t access, Key* key)
 {
     HKEY created = nullptr;
-    const LONG result = RegCreateKeyExW(ToHkey(root), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        access, nullptr, &created, nullptr);
+    const LONG result = RegCreateKeyExW(ToHkey(root), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                        nullptr, &created, nullptr);
     *key = result == ERROR_SUCCESS ? reinterpret_cast<Key>(created) : 0;
     return result;
 }
@@ -66,8 +66,8 @@ long Win32Registry::QueryValue(Key key, const std::string& name, std::string* da
             return result;
         buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
         DWORD read = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind,
-                                  reinterpret_cast<BYTE*>(buffer.data()), &read);
+        result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, reinterpret_cast<BYTE*>(buffer.data()),
+                                  &read);
         // Someone made the value longer between the two calls: ask again.
         if (result == ERROR_MORE_DATA)
             continue;

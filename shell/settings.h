@@ -32,7 +32,7 @@ public:
 
     // The stored text, or `defaultValue` when it is missing.
     std::string Get(std::string_view app, std::string_view section, std::string_view key,
-                     std::string_view defaultValue);
+                    std::string_view defaultValue);
     void Save(std::string_view app, std::string_view section, std::string_view key, std::string_view value);
 
     // An option of this program, missing reading as "0", as a 16-bit number.

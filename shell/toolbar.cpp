@@ -11,6 +11,7 @@ void AddToolbarButton(Registry& registry, std::string_view programFolder)
 {
     const std::string folder(programFolder);
     const std::string key = ToolbarButtonKey();
+    // clang-format off
     const std::pair<std::string_view, std::string> values[] = {
         {"ButtonText", "Quellix"},
         {"CLSID", std::string(kRunProgramButtonClsid)},
@@ -21,11 +22,13 @@ void AddToolbarButton(Registry& registry, std::string_view programFolder)
         {"MenuStatusBar", "Quellix"},
         {"MenuText", "&Quellix"},
     };
+    // clang-format on
     // A user without administrator rights may not write the machine's key; the browser
     // reads the same key under the user's own root as well.
     Registry::Key root = Registry::kLocalMachine;
     for (const auto& [name, text] : values) {
-        if (!WriteRegString(registry, root, key, name, text) && root == Registry::kLocalMachine && name == "ButtonText") {
+        if (!WriteRegString(registry, root, key, name, text) && root == Registry::kLocalMachine &&
+            name == "ButtonText") {
             root = Registry::kCurrentUser;
             WriteRegString(registry, root, key, name, text);
         }

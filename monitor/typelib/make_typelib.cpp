@@ -56,9 +56,18 @@ struct Param {
     USHORT flags;
 };
 
-Type ByVal(VARTYPE vt) { return {vt}; }
-Type ByRef(VARTYPE vt) { return {vt, 0, 1}; }
-Type ByRefTo(HREFTYPE ref, int pointers) { return {VT_USERDEFINED, ref, pointers}; }
+Type ByVal(VARTYPE vt)
+{
+    return {vt};
+}
+Type ByRef(VARTYPE vt)
+{
+    return {vt, 0, 1};
+}
+Type ByRefTo(HREFTYPE ref, int pointers)
+{
+    return {VT_USERDEFINED, ref, pointers};
+}
 
 constexpr USHORT kIn = PARAMFLAG_FIN;
 constexpr USHORT kInOut = PARAMFLAG_FIN | PARAMFLAG_FOUT;
@@ -170,11 +179,11 @@ HRESULT Write(const wchar_t* path)
         RETURN_IF_FAILED(cBrowsersItf.As(&listInfo));
         HREFTYPE list = 0;
         RETURN_IF_FAILED(info->AddRefTypeInfo(listInfo.Get(), &list));
-        RETURN_IF_FAILED(AddFunction(info, 0, tessaly::kDispidEnabled, FUNC_PUREVIRTUAL, INVOKE_PROPERTYGET,
-                                     L"Enabled", {{nullptr, ByRef(VT_BOOL), kRetval}}));
+        RETURN_IF_FAILED(AddFunction(info, 0, tessaly::kDispidEnabled, FUNC_PUREVIRTUAL, INVOKE_PROPERTYGET, L"Enabled",
+                                     {{nullptr, ByRef(VT_BOOL), kRetval}}));
         RETURN_IF_FAILED(AddFunction(info, 1, tessaly::kDispidRefresh, FUNC_PUREVIRTUAL, INVOKE_FUNC, L"Refresh", {}));
-        RETURN_IF_FAILED(AddFunction(info, 2, tessaly::kDispidEnabled, FUNC_PUREVIRTUAL, INVOKE_PROPERTYPUT,
-                                     L"Enabled", {{nullptr, ByVal(VT_BOOL), kIn}}));
+        RETURN_IF_FAILED(AddFunction(info, 2, tessaly::kDispidEnabled, FUNC_PUREVIRTUAL, INVOKE_PROPERTYPUT, L"Enabled",
+                                     {{nullptr, ByVal(VT_BOOL), kIn}}));
         RETURN_IF_FAILED(AddFunction(info, 3, tessaly::kDispidBrowsers, FUNC_PUREVIRTUAL, INVOKE_PROPERTYGET,
                                      L"Browsers", {{nullptr, ByRefTo(list, 2), kRetval}}));
         RETURN_IF_FAILED(info->LayOut());
@@ -206,8 +215,7 @@ HRESULT Write(const wchar_t* path)
         RETURN_IF_FAILED(event(kNavigateComplete, L"NavigateComplete", {browser, pDisp, variant(L"URL")}));
         RETURN_IF_FAILED(event(kNavigateError, L"NavigateError",
                                {browser, pDisp, variant(L"URL"), variant(L"Frame"), variant(L"StatusCode"), cancel}));
-        RETURN_IF_FAILED(
-            event(kNewWindow, L"NewWindow", {browser, {L"ppDisp", ByRef(VT_DISPATCH), kInOut}, cancel}));
+        RETURN_IF_FAILED(event(kNewWindow, L"NewWindow", {browser, {L"ppDisp", ByRef(VT_DISPATCH), kInOut}, cancel}));
         RETURN_IF_FAILED(event(kOnFullScreen, L"OnFullScreen", {browser, {L"FullScreen", ByVal(VT_BOOL), kIn}}));
         RETURN_IF_FAILED(event(kProgressChange, L"ProgressChange",
                                {browser, {L"Progress", ByVal(VT_I4), kIn}, {L"ProgressMax", ByVal(VT_I4), kIn}}));

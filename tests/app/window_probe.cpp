@@ -116,7 +116,7 @@ int Wait(int seconds)
     // Under Wine the X11 window that shows a top-level window is one of its properties.
     const auto x11 = reinterpret_cast<UINT_PTR>(GetPropW(window, L"__wine_x11_whole_window"));
     std::printf("window=%p x11=0x%lx dpi=%d frame=%ld,%ld,%ld,%ld\n", static_cast<void*>(window),
-        static_cast<unsigned long>(x11), ScreenDpi(), frame.left, frame.top, frame.right, frame.bottom);
+                static_cast<unsigned long>(x11), ScreenDpi(), frame.left, frame.top, frame.right, frame.bottom);
     std::printf("program=%s\n", Narrow(path).c_str());
     return 0;
 }
@@ -162,11 +162,16 @@ struct Control {
 const char* KindName(Kind kind)
 {
     switch (kind) {
-    case Kind::kList: return "list";
-    case Kind::kButton: return "button";
-    case Kind::kFrame: return "frame";
-    case Kind::kBanner: return "banner";
-    case Kind::kOther: break;
+    case Kind::kList:
+        return "list";
+    case Kind::kButton:
+        return "button";
+    case Kind::kFrame:
+        return "frame";
+    case Kind::kBanner:
+        return "banner";
+    case Kind::kOther:
+        break;
     }
     return "other";
 }
@@ -211,7 +216,8 @@ std::string Describe(const Control& control)
 {
     char text[200];
     std::snprintf(text, sizeof text, "%s \"%s\" (%ld,%ld)-(%ld,%ld)", KindName(control.kind),
-        Narrow(control.text).c_str(), control.place.left, control.place.top, control.place.right, control.place.bottom);
+                  Narrow(control.text).c_str(), control.place.left, control.place.top, control.place.right,
+                  control.place.bottom);
     return text;
 }
 
@@ -289,8 +295,8 @@ int Layout(int expectedDpi)
         for (const Control& frame : controls) {
             if (frame.kind != Kind::kFrame)
                 continue;
-            const RECT inside = { frame.place.left + 1, frame.place.top + extent(frame.text).cy, frame.place.right - 1,
-                frame.place.bottom - 1 };
+            const RECT inside = {frame.place.left + 1, frame.place.top + extent(frame.text).cy, frame.place.right - 1,
+                                 frame.place.bottom - 1};
             framed = framed || Inside(control.place, inside);
         }
         if (!framed)
@@ -393,7 +399,7 @@ int Uninstall(const std::string& root)
     return static_cast<int>(exitCode);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -143,8 +143,8 @@ void RoundTrip()
         VARIANTARG args[3] = {quellix::ByRef(&cancel), quellix::ByRef(&target), quellix::ByRef(&target)};
         DISPPARAMS params{args, nullptr, 3, 0};
         const ComPtr<Forwarder> direct = quellix::MakeCom<Forwarder>(host.Get(), &params);
-        const DWORD cookie = tessaly::test::Connect(static_cast<IWebBrowser2*>(browser.Get()),
-                                                    DIID_DWebBrowserEvents2, direct.Get());
+        const DWORD cookie = tessaly::test::Connect(static_cast<IWebBrowser2*>(browser.Get()), DIID_DWebBrowserEvents2,
+                                                    direct.Get());
         const double start = Seconds();
         for (int i = 0; i < kEvents; ++i) {
             browser->FireNewWindow2();

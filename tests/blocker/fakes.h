@@ -82,7 +82,10 @@ public:
 class FakeAlerts final : public Alerts {
 public:
     std::vector<std::string> calls;
-    void Beep(unsigned hz, unsigned ms) override { calls.push_back("beep " + std::to_string(hz) + " " + std::to_string(ms)); }
+    void Beep(unsigned hz, unsigned ms) override
+    {
+        calls.push_back("beep " + std::to_string(hz) + " " + std::to_string(ms));
+    }
     void Hold(unsigned ms) override { calls.push_back("hold " + std::to_string(ms)); }
 };
 

@@ -112,8 +112,8 @@ TEST_F(ListFileTest, EachEncodingIsReadAndWrittenBackWithoutLosingACharacter)
         std::string file;
         std::string written;
     } cases[] = {
-        {"http://caf\xE9.example/\r\n", "http://caf\xE9.example/\r\n"},                   // the code page
-        {cafe + "\r\n", cafe + "\r\n"},                                                        // UTF-8, no mark
+        {"http://caf\xE9.example/\r\n", "http://caf\xE9.example/\r\n"},  // the code page
+        {cafe + "\r\n", cafe + "\r\n"},                                  // UTF-8, no mark
         {"\xFF\xFEh\0t\0t\0p\0:\0/\0/\0\x8B\x4F\r\0\n\0"s, "\xFF\xFEh\0t\0t\0p\0:\0/\0/\0\x8B\x4F\r\0\n\0"s},  // UTF-16
     };
     for (const auto& [file, written] : cases) {
@@ -176,11 +176,11 @@ TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
         {kNone, kNone, false, {}, kProgram, false},
         {kNew, kNone, false, {"program"}, kProgram, false},
         {kNone, kNew, false, {"user"}, kProgram, false},
-        {kOld, kNew, false, {"user"}, kProgram, false},  // a save that fell back, then the folder came back
-        {kNew, kOld, false, {"program"}, kProgram, false},  // a hand edit after a stale per-user copy
-        {kOld, kNew, true, {"user"}, kUser, true},  // a read-only program folder
+        {kOld, kNew, false, {"user"}, kProgram, false},          // a save that fell back, then the folder came back
+        {kNew, kOld, false, {"program"}, kProgram, false},       // a hand edit after a stale per-user copy
+        {kOld, kNew, true, {"user"}, kUser, true},               // a read-only program folder
         {kHeld300, kNone, false, {"program"}, kProgram, false},  // held by a scanner for a moment
-        {kLocked, kOld, false, {}, nullptr, true},  // held all along: read nothing, write nothing
+        {kLocked, kOld, false, {}, nullptr, true},               // held all along: read nothing, write nothing
         {kOld, kLocked, false, {}, nullptr, true},
     };
     for (const auto& c : cases) {

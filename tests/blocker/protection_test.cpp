@@ -1,8 +1,9 @@
 #include "blocker/protection.h"
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstring>
-#include <gtest/gtest.h>
 
 #include "tests/blocker/fakes.h"
 
@@ -26,7 +27,7 @@ TEST(TrayIconDataTest, MatchesTheFirstNotifyIconDataLayoutByteForByte)
     const TrayIconData data = MakeTrayIconData(0xA1B2C3D4, 0x00E0F000, "Enabled");
     unsigned char bytes[88];
     std::memcpy(bytes, &data, sizeof bytes);
-    const unsigned char head[24] = {88, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1, 0,    0, 0, 0,
+    const unsigned char head[24] = {88, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1, 0,    0,    0,    0,
                                     7,  0, 0, 0, 0x78, 0x05, 0,    0,    0x00, 0xF0, 0xE0, 0};
     EXPECT_EQ(std::memcmp(bytes, head, sizeof head), 0);
     EXPECT_EQ(TipOf(data), std::string("Enabled") + '\0' + std::string(56, ' '));

@@ -13,18 +13,28 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
         {"http://x/\r\n\t\x7F", "http://x/%0D%0A%09%7F"},
         {std::string("http://x/a\0b", 12), "http://x/a%00b"},
         {"http://x/%41%zz%", "http://x/%41%25zz%25"},
-        {"http://b\xC3\xBC" "cher.example:8080/?q=\xC3\xA9", "http://xn--bcher-kva.example:8080/?q=%C3%A9"},
+        {"http://b\u00FCcher.example:8080/?q=\u00E9", "http://xn--bcher-kva.example:8080/?q=%C3%A9"},
         {"http://user:pw@host/", "http://user:pw@host/"},
         {"http://host\\path", "http://host/path"},
     };
     for (const auto& [text, expected] : safe)
         EXPECT_EQ(ShellSafeWebAddress(text), expected) << text;
 
-    const std::string refused[] = {
-        "javascript:alert(1)", "file:///C:/Windows/", "\\\\server\\share\\x.exe", "ftp://x/", "http:/x/", "http://",
-        "http:///path", "http://x\" --injected=1 \"", "http://a b/", "http://x:80a/", "example.com", "",
-        " http://a/", "mailto:a@b", "C:\\x.bat",
-    };
+    const std::string refused[] = {"javascript:alert(1)",
+                                   "file:///C:/Windows/",
+                                   "\\\\server\\share\\x.exe",
+                                   "ftp://x/",
+                                   "http:/x/",
+                                   "http://",
+                                   "http:///path",
+                                   "http://x\" --injected=1 \"",
+                                   "http://a b/",
+                                   "http://x:80a/",
+                                   "example.com",
+                                   "",
+                                   " http://a/",
+                                   "mailto:a@b",
+                                   "C:\\x.bat"};
     for (const std::string& text : refused)
         EXPECT_EQ(ShellSafeWebAddress(text), std::nullopt) << text;
 

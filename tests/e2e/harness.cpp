@@ -105,8 +105,8 @@ Environment::Environment()
     CallOcxExport("DllRegisterServer");
     wchar_t standIn[40];
     StringFromGUID2(sim::StandInListClsid(), standIn, 40);
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kShellWindowsTreatAs) + L"\\TreatAs").c_str(), nullptr,
-                    REG_SZ, standIn, static_cast<DWORD>((wcslen(standIn) + 1) * sizeof(wchar_t)));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kShellWindowsTreatAs) + L"\\TreatAs").c_str(), nullptr, REG_SZ,
+                    standIn, static_cast<DWORD>((wcslen(standIn) + 1) * sizeof(wchar_t)));
 }
 
 Environment::~Environment()
@@ -162,8 +162,8 @@ std::optional<std::string> AllowFile()
 
 void WriteAllowFile(const std::string& bytes)
 {
-    UniqueFile file(CreateFileW((ProgramFolder() + L"\\Allow.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                0, nullptr));
+    UniqueFile file(CreateFileW((ProgramFolder() + L"\\Allow.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                nullptr));
     DWORD written = 0;
     WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
@@ -201,8 +201,7 @@ bool Program::Start(StartTimes* times)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
     CloseHandle(process.hThread);
     m_process.handle.reset(process.hProcess);
@@ -227,8 +226,8 @@ bool Program::Start(StartTimes* times)
     };
     if (!PumpUntil(
             [&] {
-                const bool ready =
-                    !Running() || (find() && m_desktop.Calls().Count(sim::Call::kNewEnum) >= walksBefore + 2);
+                const bool ready = !Running() ||
+                                   (find() && m_desktop.Calls().Count(sim::Call::kNewEnum) >= walksBefore + 2);
                 note();
                 return ready;
             },
@@ -365,8 +364,7 @@ RemoteControl::RemoteControl(const std::wstring& ocx) : m_recorder(MakeCom<tessa
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return;
     CloseHandle(process.hThread);
     m_process.reset(process.hProcess);

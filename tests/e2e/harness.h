@@ -136,7 +136,7 @@ private:
 
 // Real input, as a person gives it.
 namespace input {
-void Click();                      // the left button, held about 100 ms
+void Click();  // the left button, held about 100 ms
 void Press(WORD key);
 void Release(WORD key);
 void Tap(WORD key);

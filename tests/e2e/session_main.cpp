@@ -43,8 +43,8 @@ bool SavePicture(HWND window, const std::wstring& path)
 
     const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     header.biSizeImage = rowBytes * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + header.biSizeImage),
-                          0, 0, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header)};
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + header.biSizeImage), 0,
+                          0, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header)};
     UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     return out && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
@@ -81,7 +81,8 @@ int wmain(int argc, wchar_t** argv)
         }
         Say("norvane.exe runs: its window and its tray icon are up; it watches the page %s\n", page->Url());
 
-        for (const wchar_t* address : {L"http://ads.example/win", L"http://casino.example/", L"http://ads.example/win"}) {
+        for (const wchar_t* address :
+             {L"http://ads.example/win", L"http://casino.example/", L"http://ads.example/win"}) {
             page->FireNewWindow2();
             const ComPtr<sim::Browser> popup = desktop.Open(address, sim::kRealWindow);
             Say(popup && popup->Quitted() ? "a pop-up to %s opened by itself and was closed\n"
@@ -92,7 +93,8 @@ int wmain(int argc, wchar_t** argv)
         input::Click();
         Pump(40);
         const bool asked = page->FireNewWindow2().cancel == VARIANT_FALSE;
-        const ComPtr<sim::Browser> story = asked ? desktop.Open(L"http://news.example/story", sim::kRealWindow) : nullptr;
+        const ComPtr<sim::Browser> story = asked ? desktop.Open(L"http://news.example/story", sim::kRealWindow)
+                                                 : nullptr;
         Say(story && !story->Quitted() ? "the user clicked a link: its window %s opened and stays\n"
                                        : "the window the user asked for did not stay%s\n",
             story ? story->Url() : std::wstring());

@@ -3,10 +3,9 @@
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
-
-#include <shlwapi.h>
 
 #include <string>
 #include <vector>

@@ -598,7 +598,8 @@ TEST_F(ControlTest, PersistenceWritesOnlyEnabledAndNothingIsReadBack)
 TEST_F(ControlTest, TheClassFactoryMakesOnlyTheControlAndItNamesItsEventSet)
 {
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    const auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(ocx.Module(), "DllGetClassObject")));
+    const auto get =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(ocx.Module(), "DllGetClassObject")));
     ComPtr<IClassFactory> factory;
     EXPECT_EQ(get(kClsidCBrowsers, IID_PPV_ARGS(&factory)), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(get(IID_IUnknown, IID_PPV_ARGS(&factory)), CLASS_E_CLASSNOTAVAILABLE);

@@ -18,7 +18,7 @@ class EventSink final : public quellix::ComObject<IDispatch> {
 public:
     struct Event {
         DISPID id;
-        std::vector<VARTYPE> types;  // in call order: Browser first
+        std::vector<VARTYPE> types;          // in call order: Browser first
         quellix::ComPtr<IDispatch> browser;  // what Browser pointed at on arrival
     };
 

@@ -21,7 +21,8 @@ Ocx::Ocx(const std::wstring& path) : m_module(LoadLibraryW(path.c_str())) {}
 HRESULT Ocx::CreateControl(REFIID riid, void** object) const
 {
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    const auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllGetClassObject")));
+    const auto get =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllGetClassObject")));
     if (!get)
         return E_FAIL;
     quellix::ComPtr<IClassFactory> factory;
@@ -32,7 +33,8 @@ HRESULT Ocx::CreateControl(REFIID riid, void** object) const
 HRESULT Ocx::CanUnloadNow() const
 {
     using CanUnload = HRESULT(WINAPI*)();
-    const auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllCanUnloadNow")));
+    const auto canUnload =
+        reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllCanUnloadNow")));
     return canUnload ? canUnload() : E_FAIL;
 }
 

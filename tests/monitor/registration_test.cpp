@@ -58,9 +58,9 @@ std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name
 // Every key that registration may write, under one classes root.
 std::vector<std::wstring> OurKeys()
 {
-    return {L"CLSID\\" + Guid(kClsidIEEvents),           kProgId,
-            L"TypeLib\\" + Guid(kLibraryId),              L"Interface\\" + Guid(kIidIEEvents),
-            L"Interface\\" + Guid(kIidCBrowsers),          L"Interface\\" + Guid(kDiidIEEventsEvents),
+    return {L"CLSID\\" + Guid(kClsidIEEvents),    kProgId,
+            L"TypeLib\\" + Guid(kLibraryId),      L"Interface\\" + Guid(kIidIEEvents),
+            L"Interface\\" + Guid(kIidCBrowsers), L"Interface\\" + Guid(kDiidIEEventsEvents),
             L"CLSID\\" + Guid(kClsidCBrowsers)};
 }
 
@@ -118,9 +118,9 @@ TEST_F(RegistrationTest, AHostCreatesTheRegisteredControlByProgIdAndBindsByName)
     VARIANT result;
     VariantInit(&result);
     DISPPARAMS none{};
-    ASSERT_EQ(
-        control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
-        S_OK);
+    ASSERT_EQ(control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result, nullptr,
+                              nullptr),
+              S_OK);
     EXPECT_EQ(result.vt, VT_BOOL);
     EXPECT_EQ(result.boolVal, VARIANT_FALSE);
     control.Reset();
@@ -135,8 +135,7 @@ TEST_F(RegistrationTest, APerUserRegistrationStaysWithTheUserAndGoesWithoutATrac
     ASSERT_EQ(RunProcess(regsvr32 + L"/n /i:user \"" + OcxPath() + L"\""), 0u);
     const std::wstring user = L"Software\\Classes\\";
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + kProgId + L"\\CLSID"), Guid(kClsidIEEvents));
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + L"CLSID\\" + Guid(kClsidIEEvents) + L"\\InprocServer32"),
-              OcxPath());
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + L"CLSID\\" + Guid(kClsidIEEvents) + L"\\InprocServer32"), OcxPath());
     // Where the type library's registration goes is oleaut32's business (Wine 8 puts it
     // machine-wide); what matters is that it is found, and gone after unregistration.
     BSTR path = nullptr;
@@ -147,7 +146,8 @@ TEST_F(RegistrationTest, APerUserRegistrationStaysWithTheUserAndGoesWithoutATrac
 
     ASSERT_EQ(RunProcess(regsvr32 + L"/u /n /i:user \"" + OcxPath() + L"\""), 0u);
     for (const std::wstring& key : OurKeys())
-        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + key)) << "left behind: " << std::string(key.begin(), key.end());
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + key))
+            << "left behind: " << std::string(key.begin(), key.end());
     EXPECT_EQ(QueryPathOfRegTypeLib(kLibraryId, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, &path),
               TYPE_E_LIBNOTREGISTERED);
 }

@@ -57,16 +57,26 @@ std::string TypeText(ITypeInfo* info, const TYPEDESC& type)
         library->ReleaseTLibAttr(attributes);
         return text;
     }
-    case VT_VARIANT: return "VARIANT";
-    case VT_BOOL: return "VARIANT_BOOL";
-    case VT_DISPATCH: return "IDispatch";
-    case VT_UNKNOWN: return "IUnknown";
-    case VT_I2: return "short";
-    case VT_I4: return "long";
-    case VT_BSTR: return "BSTR";
-    case VT_HRESULT: return "HRESULT";
-    case VT_VOID: return "void";
-    default: return "vt" + std::to_string(type.vt);
+    case VT_VARIANT:
+        return "VARIANT";
+    case VT_BOOL:
+        return "VARIANT_BOOL";
+    case VT_DISPATCH:
+        return "IDispatch";
+    case VT_UNKNOWN:
+        return "IUnknown";
+    case VT_I2:
+        return "short";
+    case VT_I4:
+        return "long";
+    case VT_BSTR:
+        return "BSTR";
+    case VT_HRESULT:
+        return "HRESULT";
+    case VT_VOID:
+        return "void";
+    default:
+        return "vt" + std::to_string(type.vt);
     }
 }
 
@@ -89,8 +99,8 @@ struct Function {
 
 void PrintTo(const Function& f, std::ostream* os)
 {
-    *os << f.name << " id=" << std::hex << f.id << " invoke=" << f.invoke << " result=" << f.result << " flags=" << f.flags
-        << " (";
+    *os << f.name << " id=" << std::hex << f.id << " invoke=" << f.invoke << " result=" << f.result
+        << " flags=" << f.flags << " (";
     for (const Param& p : f.params)
         *os << p.name << ":" << p.type << "/" << p.flags << " ";
     *os << ")";
@@ -139,10 +149,7 @@ constexpr USHORT kRetval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
 
 class TypeLibraryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(LoadTypeLibEx(OcxPath().c_str(), REGKIND_NONE, &library), S_OK);
-    }
+    void SetUp() override { ASSERT_EQ(LoadTypeLibEx(OcxPath().c_str(), REGKIND_NONE, &library), S_OK); }
 
     ComPtr<ITypeInfo> At(UINT index)
     {
@@ -213,8 +220,8 @@ TEST_F(TypeLibraryTest, HoldsFiveTypesInOrderAllVersion1WithoutHelp)
         TYPEKIND kind;
         GUID id;
     } expected[] = {
-        {"_IEEvents", TKIND_DISPATCH, kIidIEEvents},     {"IEEvents", TKIND_COCLASS, kClsidIEEvents},
-        {"_cBrowsers", TKIND_DISPATCH, kIidCBrowsers},   {"cBrowsers", TKIND_COCLASS, kClsidCBrowsers},
+        {"_IEEvents", TKIND_DISPATCH, kIidIEEvents},         {"IEEvents", TKIND_COCLASS, kClsidIEEvents},
+        {"_cBrowsers", TKIND_DISPATCH, kIidCBrowsers},       {"cBrowsers", TKIND_COCLASS, kClsidCBrowsers},
         {"__IEEvents", TKIND_DISPATCH, kDiidIEEventsEvents},
     };
     for (UINT i = 0; i < 5; ++i) {

@@ -170,7 +170,7 @@ TEST_F(MainLogicTest, StartUpTakesTheStoredOptionsIntoMemory)
 
 TEST_F(MainLogicTest, HideOnStartHidesTheWindowOnlyForTheValueOne)
 {
-    const std::pair<const char*, bool> cases[] = {{"1", true}, {"1.0", true}, {"0", false},
+    const std::pair<const char*, bool> cases[] = {{"1", true},  {"1.0", true},  {"0", false},
                                                   {"2", false}, {"yes", false}, {"", false}};
     for (const auto& [value, hidden] : cases) {
         Log caseLog;
@@ -195,8 +195,7 @@ TEST_F(MainLogicTest, ShutDownRunsItsStepsInOrderAndKeepsWhatMustSurvive)
     EXPECT_EQ(log, (Log{"hide", "unregister hot key", "unhook hot key", "write P/Allow.txt.new", "set Quellix",
                         "monitor off", "tray delete", "unhook tray"}));
     EXPECT_EQ(files.files.files.at("P/Allow.txt"), "http://kept/\r\n");
-    EXPECT_EQ(Raw(registry.registry, kRun, "Quellix"),
-              Sz("\"C:\\Program Files\\Quellix\\norvane.exe\""));
+    EXPECT_EQ(Raw(registry.registry, kRun, "Quellix"), Sz("\"C:\\Program Files\\Quellix\\norvane.exe\""));
 
     const TrayIconData& removed = platform.records.back();
     TrayIconData identity{};

@@ -11,7 +11,8 @@ namespace {
 
 constexpr Registry::Key kHkcu = Registry::kCurrentUser;
 // "Grüße, 例": outside every Western code page, so only the Unicode API keeps it.
-constexpr char kText[] = "Gr\xC3\xBC\xC3\x9F" "e, \xE4\xBE\x8B";
+constexpr char kText[] = "Gr\xC3\xBC\xC3\x9F"
+                         "e, \xE4\xBE\x8B";
 
 class Win32RegistryTest : public ::testing::Test {
 protected:

@@ -15,12 +15,15 @@ constexpr std::string_view kRunKey = "Software\\Microsoft\\Windows\\CurrentVersi
 
 TEST(SettingsConversionTest, NumbersRoundHalfToEvenAndAnythingElseIsZero)
 {
+    // Grouped by what they show.
+    // clang-format off
     const std::pair<const char*, int> cases[] = {
         {"1", 1}, {" 7\t", 7}, {"-3", -3}, {"+4", 4}, {"1e3", 1000},
         {"1.5", 2}, {"2.5", 2}, {"-2.5", -2}, {"0.5", 0}, {"2.51", 3},
         {"32767", 32767}, {"-32768", -32768}, {"32768", 0}, {"32767.5", 0},
         {"", 0}, {" ", 0}, {"yes", 0}, {"1x", 0}, {"1 2", 0}, {"+-1", 0}, {"0x10", 0}, {"nan", 0}, {"inf", 0},
     };
+    // clang-format on
     for (const auto& [text, number] : cases)
         EXPECT_EQ(SettingToInt16(text), number) << '"' << text << '"';
     EXPECT_EQ(SettingToDouble(" 1.25 "), 1.25);
@@ -54,11 +57,10 @@ TEST(ToolbarButtonTest, TheKeyHoldsExactlyTheEightValuesWrittenInOrderAndGoesAsA
     const std::string key = ToolbarButtonKey();
     EXPECT_EQ(key, "Software\\Microsoft\\Internet Explorer\\Extensions\\{6D3C5B1E-8A47-4F2C-B9E0-3F1A7C52D4E8}");
     EXPECT_EQ(registry.Calls("create "), Strings(8, "HKLM\\" + key + " all"));
-    EXPECT_EQ(registry.Calls("set "), (Strings{"ButtonText=Quellix", "CLSID={1FBA04EE-3024-11D2-8F1F-0000F87ABD16}",
-                                               "Default Visible=Yes", "Exec=C:\\Program Files\\Quellix\\norvane",
-                                               "HotIcon=C:\\Program Files\\Quellix\\1.ico",
-                                               "Icon=C:\\Program Files\\Quellix\\4.ico", "MenuStatusBar=Quellix",
-                                               "MenuText=&Quellix"}));
+    EXPECT_EQ(registry.Calls("set "),
+              (Strings{"ButtonText=Quellix", "CLSID={1FBA04EE-3024-11D2-8F1F-0000F87ABD16}", "Default Visible=Yes",
+                       "Exec=C:\\Program Files\\Quellix\\norvane", "HotIcon=C:\\Program Files\\Quellix\\1.ico",
+                       "Icon=C:\\Program Files\\Quellix\\4.ico", "MenuStatusBar=Quellix", "MenuText=&Quellix"}));
     EXPECT_EQ(registry.ValuesOf(kHklm, key).size(), 8u);
 
     RemoveToolbarButton(registry);

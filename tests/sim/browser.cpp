@@ -136,7 +136,7 @@ BeforeNavigateResult Browser::FireBeforeNavigate2(IDispatch* pDisp, const std::w
     // PostData reaches subscribers through two references, as the real browser sends it.
     *postData.put() = Ref(noPostData);
     SetString(headers, L"");
-    VARIANT arguments[] = {Ref(cancel), Ref(headers), Ref(postData), Ref(frameName),
+    VARIANT arguments[] = {Ref(cancel), Ref(headers), Ref(postData),         Ref(frameName),
                            Ref(flags),  Ref(address), Dispatch(Frame(pDisp))};
     const HRESULT hr = Fire(DISPID_BEFORENAVIGATE2, arguments, ARRAYSIZE(arguments));
     return {hr, cancel, StringOf(address)};
@@ -254,8 +254,7 @@ STDMETHODIMP Browser::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LC
 STDMETHODIMP Browser::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* exception, UINT* argument)
 {
-    return m_dispatch.Invoke(static_cast<IWebBrowser2*>(this), id, riid, flags, params, result, exception,
-                             argument);
+    return m_dispatch.Invoke(static_cast<IWebBrowser2*>(this), id, riid, flags, params, result, exception, argument);
 }
 
 STDMETHODIMP Browser::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*)

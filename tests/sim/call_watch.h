@@ -9,8 +9,20 @@
 
 namespace quellix::sim {
 
-enum class Call { kNewEnum, kNext, kCount, kItem, kHwnd, kLocationUrl, kQuit, kFindConnectionPoint, kAdvise,
-                  kUnadvise, kOther, kKinds };
+enum class Call {
+    kNewEnum,
+    kNext,
+    kCount,
+    kItem,
+    kHwnd,
+    kLocationUrl,
+    kQuit,
+    kFindConnectionPoint,
+    kAdvise,
+    kUnadvise,
+    kOther,
+    kKinds
+};
 
 class CallWatch {
 public:

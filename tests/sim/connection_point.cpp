@@ -26,8 +26,8 @@ HRESULT ConnectionPoint::Fire(DISPID id, DISPPARAMS& params)
     for (const auto& [slot, sink] : round) {
         if (!m_sinks[slot])
             continue;
-        const HRESULT hr = sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                                        nullptr, nullptr);
+        const HRESULT hr = sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                                        nullptr);
         if (FAILED(hr))
             result = hr;
     }
@@ -73,8 +73,8 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
     *cookie = 0;
     RETURN_HR_IF(RPC_E_DISCONNECTED, m_disconnected);
     ComPtr<IDispatch> dispatch;
-    if (FAILED(sink->QueryInterface(m_events, reinterpret_cast<void**>(dispatch.GetAddressOf())))
-        && FAILED(sink->QueryInterface(IID_PPV_ARGS(&dispatch))))
+    if (FAILED(sink->QueryInterface(m_events, reinterpret_cast<void**>(dispatch.GetAddressOf()))) &&
+        FAILED(sink->QueryInterface(IID_PPV_ARGS(&dispatch))))
         return CONNECT_E_CANNOTCONNECT;
     COM_TRY_BEGIN
     m_sinks.push_back(std::move(dispatch));

@@ -100,8 +100,8 @@ UniqueHwnd CreateFrameWindow(const std::wstring& title)
     }();
     if (!registered)
         return {};
-    UniqueHwnd window(CreateWindowExW(0, kClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      640, 480, nullptr, nullptr, instance, nullptr));
+    UniqueHwnd window(CreateWindowExW(0, kClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640,
+                                      480, nullptr, nullptr, instance, nullptr));
     // Shown without activation, so as not to take the focus from whatever else runs.
     if (window)
         ShowWindow(window.get(), SW_SHOWNOACTIVATE);

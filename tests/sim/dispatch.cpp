@@ -9,8 +9,8 @@ HRESULT TypeLibDispatch::Load()
     if (m_info)
         return S_OK;
     ComPtr<ITypeLib> library;
-    if (FAILED(LoadRegTypeLib(LIBID_SHDocVw, 1, 1, LOCALE_NEUTRAL, &library))
-        || FAILED(library->GetTypeInfoOfGuid(m_iid, &m_info)))
+    if (FAILED(LoadRegTypeLib(LIBID_SHDocVw, 1, 1, LOCALE_NEUTRAL, &library)) ||
+        FAILED(library->GetTypeInfoOfGuid(m_iid, &m_info)))
         return E_NOTIMPL;
     return S_OK;
 }
@@ -38,8 +38,8 @@ HRESULT TypeLibDispatch::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
     return DispGetIDsOfNames(m_info.Get(), names, count, ids);
 }
 
-HRESULT TypeLibDispatch::Invoke(void* object, DISPID id, REFIID riid, WORD flags, DISPPARAMS* params,
-                                VARIANT* result, EXCEPINFO* exception, UINT* argument)
+HRESULT TypeLibDispatch::Invoke(void* object, DISPID id, REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                EXCEPINFO* exception, UINT* argument)
 {
     RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, riid != IID_NULL);
     RETURN_IF_FAILED(Load());

@@ -158,8 +158,7 @@ STDMETHODIMP ShellWindows::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT coun
 STDMETHODIMP ShellWindows::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                   EXCEPINFO* exception, UINT* argument)
 {
-    return m_dispatch.Invoke(static_cast<IShellWindows*>(this), id, riid, flags, params, result, exception,
-                             argument);
+    return m_dispatch.Invoke(static_cast<IShellWindows*>(this), id, riid, flags, params, result, exception, argument);
 }
 
 STDMETHODIMP ShellWindows::get_Count(LONG* count)

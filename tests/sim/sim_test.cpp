@@ -1,7 +1,3 @@
-#include "tests/sim/desktop.h"
-
-#include "base/event_subscription.h"
-
 #include <exdispid.h>
 #include <shlwapi.h>
 
@@ -11,6 +7,9 @@
 #include <optional>
 #include <stdexcept>
 #include <vector>
+
+#include "base/event_subscription.h"
+#include "tests/sim/desktop.h"
 
 namespace quellix::sim {
 namespace {
@@ -52,8 +51,7 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                        UINT*) override
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
     {
         Call call{id, flags, {}, 0};
         for (UINT i = 0; i < params->cArgs; ++i)
