@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
-#include "shell/main_window.h"
+#include "shell/main_window_win.h"
 #include "shell/single_instance_win.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)

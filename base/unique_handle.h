@@ -75,6 +75,41 @@ using UniqueFile = UniqueHandle<FileTraits>;
 // A kernel object that is null when there is none (a mutex, an event, a process).
 using UniqueKernelHandle = UniqueHandle<NullTraits<HANDLE, CloseHandle>>;
 
+// A device context borrowed from a window (the screen's, for none), given back at the end.
+class ScopedGetDC {
+public:
+    explicit ScopedGetDC(HWND window) : m_window(window), m_dc(GetDC(window)) {}
+    ~ScopedGetDC()
+    {
+        if (m_dc)
+            ReleaseDC(m_window, m_dc);
+    }
+    ScopedGetDC(const ScopedGetDC&) = delete;
+    ScopedGetDC& operator=(const ScopedGetDC&) = delete;
+    HDC get() const { return m_dc; }
+
+private:
+    HWND m_window;
+    HDC m_dc;
+};
+
+// An object selected into a device context, and the one it replaced put back at the end.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object) : m_dc(dc), m_previous(SelectObject(dc, object)) {}
+    ~ScopedSelectObject()
+    {
+        if (m_previous)
+            SelectObject(m_dc, m_previous);
+    }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_previous;
+};
+
 // A VARIANT that clears itself.
 class UniqueVariant : public VARIANT {
 public:

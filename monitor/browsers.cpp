@@ -4,67 +4,23 @@
 
 #include <algorithm>
 
+#include "base/enumerator.h"
 #include "base/unique_handle.h"
 
 namespace tessaly {
 
 namespace {
 
+void CopyBrowser(const quellix::ComPtr<IDispatch>& browser, VARIANT* out)
+{
+    VariantInit(out);
+    out->vt = VT_DISPATCH;
+    out->pdispVal = browser.Get();
+    out->pdispVal->AddRef();
+}
+
 // Walks one generation of the list; the list may still grow while it walks.
-class BrowserEnumerator final : public quellix::ComObject<IEnumVARIANT> {
-public:
-    BrowserEnumerator(std::shared_ptr<cBrowsers::Items> items, std::size_t next)
-        : m_items(std::move(items)), m_next(next)
-    {
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override
-    {
-        static const QITAB table[] = {QITABENT(BrowserEnumerator, IEnumVARIANT), {}};
-        return QISearch(this, table, riid, object);
-    }
-
-    STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override
-    {
-        if (!items || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG done = 0;
-        for (; done < count && m_next < m_items->size(); ++done, ++m_next) {
-            VariantInit(&items[done]);
-            items[done].vt = VT_DISPATCH;
-            items[done].pdispVal = (*m_items)[m_next].Get();
-            items[done].pdispVal->AddRef();
-        }
-        if (fetched)
-            *fetched = done;
-        return done == count ? S_OK : S_FALSE;
-    }
-
-    STDMETHODIMP Skip(ULONG count) override
-    {
-        const std::size_t left = m_items->size() - std::min(m_next, m_items->size());
-        m_next += std::min<std::size_t>(count, left);
-        return count <= left ? S_OK : S_FALSE;
-    }
-
-    STDMETHODIMP Reset() override
-    {
-        m_next = 0;
-        return S_OK;
-    }
-
-    STDMETHODIMP Clone(IEnumVARIANT** result) override
-    {
-        if (!result)
-            return E_POINTER;
-        *result = quellix::MakeCom<BrowserEnumerator>(m_items, m_next).Detach();
-        return *result ? S_OK : E_OUTOFMEMORY;
-    }
-
-private:
-    std::shared_ptr<cBrowsers::Items> m_items;
-    std::size_t m_next;
-};
+using BrowserEnumerator = quellix::ArrayEnumerator<IEnumVARIANT, VARIANT, quellix::ComPtr<IDispatch>, CopyBrowser>;
 
 }  // namespace
 
@@ -82,7 +38,7 @@ STDMETHODIMP cBrowsers::NewEnum(IUnknown** result)
 {
     if (!result)
         return E_POINTER;
-    *result = quellix::MakeCom<BrowserEnumerator>(m_items, 0).Detach();
+    *result = quellix::MakeCom<BrowserEnumerator>(m_items).Detach();
     return *result ? S_OK : E_OUTOFMEMORY;
 }
 

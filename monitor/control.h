@@ -6,6 +6,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "base/enumerator.h"
 #include "base/unique_handle.h"
 #include "monitor/banner.h"
 #include "monitor/browsers.h"
@@ -13,6 +14,9 @@
 #include "monitor/tracker.h"
 
 namespace tessaly {
+
+// The control's fixed size in HIMETRIC (1/100 mm).
+SIZEL ControlExtentHimetric();
 
 class IEEvents final
     : public quellix::ComObject<DualDispatch<_IEEvents>, IProvideClassInfo2, IConnectionPointContainer, IOleObject,
@@ -105,7 +109,11 @@ private:
     HRESULT StartTracker();
     void ReleaseTracker();
     HRESULT InPlaceActivate(IOleClientSite* site, LPCRECT position);
-    SIZE PixelSize() const;
+    static HRESULT WindowPlace(IOleInPlaceSite* site, LPCRECT position, HWND* parent, RECT* place);
+    HRESULT CreateBannerWindow(HWND parent, const RECT& place);
+    // The control's fixed size, in pixels at the screen's resolution.
+    static SIZE PixelSize();
+    void PaintWindow(HWND window);
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

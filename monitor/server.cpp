@@ -114,25 +114,32 @@ HRESULT Register(bool perUser)
         return SELFREG_E_CLASS;
 
     const std::wstring path = ModulePath();
-    const std::wstring clsidText = GuidText(kClsidIEEvents);
-    const std::wstring clsid = L"CLSID\\" + clsidText;
-    bool ok = SetString(classes, clsid, nullptr, kProgId) == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\InprocServer32", nullptr, path) == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment") == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\ProgID", nullptr, kProgId) == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\Control", nullptr, L"") == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\MiscStatus", nullptr, L"0") == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\MiscStatus\\1", nullptr, std::to_wstring(kMiscStatus)) == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\ToolboxBitmap32", nullptr, path + L", " + std::to_wstring(IDB_TOOLBOX)) ==
-                  ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\TypeLib", nullptr, GuidText(kLibraryId)) == ERROR_SUCCESS &&
-              SetString(classes, clsid + L"\\Version", nullptr,
-                        std::to_wstring(kLibraryMajor) + L"." + std::to_wstring(kLibraryMinor)) == ERROR_SUCCESS &&
-              SetString(classes, kProgId, nullptr, kProgId) == ERROR_SUCCESS &&
-              SetString(classes, std::wstring(kProgId) + L"\\CLSID", nullptr, clsidText) == ERROR_SUCCESS;
-    if (!ok) {
-        Unregister(perUser);
-        return SELFREG_E_CLASS;
+    const std::wstring clsid = L"CLSID\\" + GuidText(kClsidIEEvents);
+    const std::wstring progId = kProgId;
+    // What an in-process control's registration holds, key by key.
+    const struct {
+        std::wstring key;
+        const wchar_t* name;  // null: the key's default value
+        std::wstring value;
+    } entries[] = {
+        {clsid, nullptr, progId},
+        {clsid + L"\\InprocServer32", nullptr, path},
+        {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {clsid + L"\\ProgID", nullptr, progId},
+        {clsid + L"\\Control", nullptr, L""},
+        {clsid + L"\\MiscStatus", nullptr, L"0"},
+        {clsid + L"\\MiscStatus\\1", nullptr, std::to_wstring(kMiscStatus)},
+        {clsid + L"\\ToolboxBitmap32", nullptr, path + L", " + std::to_wstring(IDB_TOOLBOX)},
+        {clsid + L"\\TypeLib", nullptr, GuidText(kLibraryId)},
+        {clsid + L"\\Version", nullptr, std::to_wstring(kLibraryMajor) + L"." + std::to_wstring(kLibraryMinor)},
+        {progId, nullptr, progId},
+        {progId + L"\\CLSID", nullptr, GuidText(kClsidIEEvents)},
+    };
+    for (const auto& [key, name, value] : entries) {
+        if (SetString(classes, key, name, value) != ERROR_SUCCESS) {
+            Unregister(perUser);
+            return SELFREG_E_CLASS;
+        }
     }
 
     // Registering the type library lets COM marshal _IEEvents, __IEEvents and _cBrowsers.

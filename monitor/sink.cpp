@@ -80,6 +80,131 @@ private:
     DISPPARAMS& m_params;
 };
 
+// The owner sees the browser through a temporary, so that it cannot change the sink's own.
+HRESULT Announce(IBrowser& owner, IDispatch* browser)
+{
+    ComPtr<IDispatch> temporary(browser);
+    return owner.SetBrowserInst(temporary.GetAddressOf());
+}
+
+// One forwarder for each of the twelve events: it checks what the browser passed, names the
+// browser to the owner, then hands the event on with the browser's own storage for every
+// by-reference argument. DISP_E_TYPEMISMATCH when the browser passed what the event cannot.
+using Forward = HRESULT (*)(Arguments& args, IBrowser& owner, IDispatch* browser);
+
+HRESULT BeforeNavigate2(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    IDispatch* pDisp = nullptr;
+    VARIANT_BOOL* cancel = args.Count() >= 7 ? args.BoolRef(6) : nullptr;
+    if (!cancel || !args.Dispatch(0, &pDisp))
+        return DISP_E_TYPEMISMATCH;
+    const ComPtr<IDispatch> frame(pDisp);
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return owner.BeforeNavigate2(frame.Get(), args.Variant(1), args.Variant(2), args.Variant(3), args.Variant(4),
+                                 args.Variant(5), cancel);
+}
+
+template <HRESULT (IBrowser::*Operation)(IDispatch*, VARIANT*)>
+HRESULT FrameAndUrl(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    IDispatch* pDisp = nullptr;
+    if (args.Count() < 2 || !args.Dispatch(0, &pDisp))
+        return DISP_E_TYPEMISMATCH;
+    const ComPtr<IDispatch> frame(pDisp);
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return (owner.*Operation)(frame.Get(), args.Variant(1));
+}
+
+template <HRESULT (IBrowser::*Operation)()>
+HRESULT NoArguments(Arguments&, IBrowser& owner, IDispatch* browser)
+{
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return (owner.*Operation)();
+}
+
+HRESULT FileDownload(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    // Later browsers put ActiveDocument in front of Cancel; Cancel is always the last.
+    VARIANT_BOOL* cancel = args.Count() >= 1 ? args.BoolRef(args.Count() - 1) : nullptr;
+    if (!cancel)
+        return DISP_E_TYPEMISMATCH;
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return owner.FileDownload(cancel);
+}
+
+HRESULT NavigateError(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    IDispatch* pDisp = nullptr;
+    VARIANT_BOOL* cancel = args.Count() >= 5 ? args.BoolRef(4) : nullptr;
+    if (!cancel || !args.Dispatch(0, &pDisp))
+        return DISP_E_TYPEMISMATCH;
+    const ComPtr<IDispatch> frame(pDisp);
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return owner.NavigateError(frame.Get(), args.Variant(1), args.Variant(2), args.Variant(3), cancel);
+}
+
+HRESULT NewWindow2(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    IDispatch** ppDisp = args.Count() >= 2 ? args.DispatchRef(0) : nullptr;
+    VARIANT_BOOL* cancel = args.Count() >= 2 ? args.BoolRef(1) : nullptr;
+    if (!ppDisp || !cancel)
+        return DISP_E_TYPEMISMATCH;
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return owner.NewWindow2(ppDisp, cancel);
+}
+
+// An event whose one argument is a value (FullScreen, Text).
+template <VARTYPE Type, auto Operation>
+HRESULT OneValue(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    quellix::UniqueVariant value;
+    if (args.Count() < 1 || !args.Scalar(0, Type, &value))
+        return DISP_E_TYPEMISMATCH;
+    RETURN_IF_FAILED(Announce(owner, browser));
+    if constexpr (Type == VT_BOOL)
+        return (owner.*Operation)(value.boolVal);
+    else
+        return (owner.*Operation)(value.bstrVal);
+}
+
+HRESULT ProgressChange(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    quellix::UniqueVariant progress, progressMax;
+    if (args.Count() < 2 || !args.Scalar(0, VT_I4, &progress) || !args.Scalar(1, VT_I4, &progressMax))
+        return DISP_E_TYPEMISMATCH;
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return owner.ProgressChange(progress.lVal, progressMax.lVal);
+}
+
+HRESULT WindowClosing(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    quellix::UniqueVariant isChild;
+    VARIANT_BOOL* cancel = args.Count() >= 2 ? args.BoolRef(1) : nullptr;
+    if (!cancel || !args.Scalar(0, VT_BOOL, &isChild))
+        return DISP_E_TYPEMISMATCH;
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return owner.WindowClosing(isChild.boolVal, cancel);
+}
+
+// The browser's events that are forwarded, each to its IBrowser operation.
+constexpr struct {
+    DISPID id;
+    Forward forward;
+} kForwards[] = {
+    {DISPID_BEFORENAVIGATE2, BeforeNavigate2},
+    {DISPID_DOCUMENTCOMPLETE, FrameAndUrl<&IBrowser::DocumentComplete>},
+    {DISPID_DOWNLOADBEGIN, NoArguments<&IBrowser::DownLoadBegin>},
+    {DISPID_DOWNLOADCOMPLETE, NoArguments<&IBrowser::DownLoadComplete>},
+    {DISPID_FILEDOWNLOAD, FileDownload},
+    {DISPID_NAVIGATECOMPLETE2, FrameAndUrl<&IBrowser::NavigateComplete2>},
+    {DISPID_NAVIGATEERROR, NavigateError},
+    {DISPID_NEWWINDOW2, NewWindow2},
+    {DISPID_ONFULLSCREEN, OneValue<VT_BOOL, &IBrowser::OnFullScreen>},
+    {DISPID_PROGRESSCHANGE, ProgressChange},
+    {DISPID_TITLECHANGE, OneValue<VT_BSTR, &IBrowser::TitleChange>},
+    {DISPID_WINDOWCLOSING, WindowClosing},
+};
+
 }  // namespace
 
 STDMETHODIMP cBrowser::QueryInterface(REFIID riid, void** object)
@@ -101,101 +226,16 @@ HRESULT cBrowser::OnEvent(DISPID id, DISPPARAMS* params)
     // Counted for the call: the owner may let go of this sink while it handles the event.
     const ComPtr<cBrowser> self(this);
     const ComPtr<IBrowser> owner = m_interFace;
-    if (!owner || !m_browser)
+    const ComPtr<IDispatch> browser = m_browser;
+    if (!owner || !browser)
         return S_OK;
-
-    Arguments args(params);
-    auto expect = [&](UINT count) { return args.Count() >= count; };
-    // The owner sees the browser through a temporary, so it cannot change this sink's own.
-    auto announce = [&]() {
-        ComPtr<IDispatch> browser = m_browser;
-        return owner->SetBrowserInst(browser.GetAddressOf());
-    };
-
-    switch (id) {
-    case DISPID_BEFORENAVIGATE2: {
-        IDispatch* pDisp = nullptr;
-        VARIANT_BOOL* cancel = expect(7) ? args.BoolRef(6) : nullptr;
-        if (!cancel || !args.Dispatch(0, &pDisp))
-            return DISP_E_TYPEMISMATCH;
-        const ComPtr<IDispatch> frame(pDisp);
-        RETURN_IF_FAILED(announce());
-        return owner->BeforeNavigate2(frame.Get(), args.Variant(1), args.Variant(2), args.Variant(3), args.Variant(4),
-                                      args.Variant(5), cancel);
+    for (const auto& event : kForwards) {
+        if (event.id == id) {
+            Arguments args(params);
+            return event.forward(args, *owner.Get(), browser.Get());
+        }
     }
-    case DISPID_DOCUMENTCOMPLETE:
-    case DISPID_NAVIGATECOMPLETE2: {
-        IDispatch* pDisp = nullptr;
-        if (!expect(2) || !args.Dispatch(0, &pDisp))
-            return DISP_E_TYPEMISMATCH;
-        const ComPtr<IDispatch> frame(pDisp);
-        RETURN_IF_FAILED(announce());
-        return id == DISPID_DOCUMENTCOMPLETE ? owner->DocumentComplete(frame.Get(), args.Variant(1))
-                                             : owner->NavigateComplete2(frame.Get(), args.Variant(1));
-    }
-    case DISPID_DOWNLOADBEGIN:
-        RETURN_IF_FAILED(announce());
-        return owner->DownLoadBegin();
-    case DISPID_DOWNLOADCOMPLETE:
-        RETURN_IF_FAILED(announce());
-        return owner->DownLoadComplete();
-    case DISPID_FILEDOWNLOAD: {
-        // Later browsers put ActiveDocument in front of Cancel; Cancel is always the last.
-        VARIANT_BOOL* cancel = expect(1) ? args.BoolRef(args.Count() - 1) : nullptr;
-        if (!cancel)
-            return DISP_E_TYPEMISMATCH;
-        RETURN_IF_FAILED(announce());
-        return owner->FileDownload(cancel);
-    }
-    case DISPID_NAVIGATEERROR: {
-        IDispatch* pDisp = nullptr;
-        VARIANT_BOOL* cancel = expect(5) ? args.BoolRef(4) : nullptr;
-        if (!cancel || !args.Dispatch(0, &pDisp))
-            return DISP_E_TYPEMISMATCH;
-        const ComPtr<IDispatch> frame(pDisp);
-        RETURN_IF_FAILED(announce());
-        return owner->NavigateError(frame.Get(), args.Variant(1), args.Variant(2), args.Variant(3), cancel);
-    }
-    case DISPID_NEWWINDOW2: {
-        IDispatch** ppDisp = expect(2) ? args.DispatchRef(0) : nullptr;
-        VARIANT_BOOL* cancel = expect(2) ? args.BoolRef(1) : nullptr;
-        if (!ppDisp || !cancel)
-            return DISP_E_TYPEMISMATCH;
-        RETURN_IF_FAILED(announce());
-        return owner->NewWindow2(ppDisp, cancel);
-    }
-    case DISPID_ONFULLSCREEN: {
-        quellix::UniqueVariant fullScreen;
-        if (!expect(1) || !args.Scalar(0, VT_BOOL, &fullScreen))
-            return DISP_E_TYPEMISMATCH;
-        RETURN_IF_FAILED(announce());
-        return owner->OnFullScreen(fullScreen.boolVal);
-    }
-    case DISPID_PROGRESSCHANGE: {
-        quellix::UniqueVariant progress, progressMax;
-        if (!expect(2) || !args.Scalar(0, VT_I4, &progress) || !args.Scalar(1, VT_I4, &progressMax))
-            return DISP_E_TYPEMISMATCH;
-        RETURN_IF_FAILED(announce());
-        return owner->ProgressChange(progress.lVal, progressMax.lVal);
-    }
-    case DISPID_TITLECHANGE: {
-        quellix::UniqueVariant text;
-        if (!expect(1) || !args.Scalar(0, VT_BSTR, &text))
-            return DISP_E_TYPEMISMATCH;
-        RETURN_IF_FAILED(announce());
-        return owner->TitleChange(text.bstrVal);
-    }
-    case DISPID_WINDOWCLOSING: {
-        quellix::UniqueVariant isChild;
-        VARIANT_BOOL* cancel = expect(2) ? args.BoolRef(1) : nullptr;
-        if (!cancel || !args.Scalar(0, VT_BOOL, &isChild))
-            return DISP_E_TYPEMISMATCH;
-        RETURN_IF_FAILED(announce());
-        return owner->WindowClosing(isChild.boolVal, cancel);
-    }
-    default:
-        return S_OK;  // the browser's other events are not forwarded
-    }
+    return S_OK;  // the browser's other events are not forwarded
 }
 
 }  // namespace tessaly

@@ -4,15 +4,14 @@
 
 #include <tuple>
 
+#include "app/version.h"
 #include "base/utf.h"
+#include "base/window.h"
 #include "shell/resource.h"
 
 namespace quellix {
 
 namespace {
-
-constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kCheckBox = WS_TABSTOP | BS_AUTOCHECKBOX;
 
 bool IsChecked(HWND box)
 {
@@ -38,10 +37,13 @@ void frmWB::Open(HWND owner, const char* wbMode)
 
 void frmWB::Form_Load()
 {
-    Lay().Add(Window(), L"STATIC", L"", SS_LEFT | SS_NOPREFIX, IDC_LABEL1, 120, 120, 5775, 1215);
-    Lay().Add(Window(), L"BUTTON", L"OK", kButton | BS_DEFPUSHBUTTON, IDOK, 240, 1440, 1215, 375);
-    Lay().Add(Window(), L"BUTTON", L"Open", kButton, IDC_OPEN, 2280, 1440, 1455, 375);
-    Lay().Add(Window(), L"BUTTON", L"Cancel", kButton, IDCANCEL, 4560, 1440, 1215, 375);
+    static constexpr ControlSpec kControls[] = {
+        {L"STATIC", L"", style::kLabel, IDC_LABEL1, 120, 120, 5775, 1215},
+        {L"BUTTON", L"OK", style::kDefaultButton, IDOK, 240, 1440, 1215, 375},
+        {L"BUTTON", L"Open", style::kButton, IDC_OPEN, 2280, 1440, 1455, 375},
+        {L"BUTTON", L"Cancel", style::kButton, IDCANCEL, 4560, 1440, 1215, 375},
+    };
+    Lay().AddAll(Window(), kControls);
 }
 
 void frmWB::Form_Activate()
@@ -94,23 +96,20 @@ frmOptions::frmOptions(OptionsDialogLogic& logic) : ModalWindow(L"Options", 6030
 void frmOptions::Form_Load()
 {
     SetProgramIcon();
-    const Layout& lay = Lay();
-    HWND window = Window();
-    // Created in tab order: OK, Cancel, then the boxes from "Hide on start" on.
-    lay.Add(window, L"BUTTON", L"OK", kButton | BS_DEFPUSHBUTTON, IDOK, 4680, 120, 1215, 375);
-    lay.Add(window, L"BUTTON", L"Cancel", kButton, IDCANCEL, 4680, 600, 1215, 375);
-    constexpr int kLeft = 360, kWidth = 3855, kHeight = 375, kFirst = 480, kStep = 540;
-    lay.Add(window, L"BUTTON", L"Hide on start", kCheckBox, IDC_CHKHIDEONSTART, kLeft, kFirst + kStep, kWidth, kHeight);
-    lay.Add(window, L"BUTTON", L"Run at StartUp", kCheckBox, IDC_CHKSTARTUP, kLeft, kFirst, kWidth, kHeight);
-    lay.Add(window, L"BUTTON", L"Beep on block", kCheckBox, IDC_CHKBEEP, kLeft, kFirst + 2 * kStep, kWidth, kHeight);
-    lay.Add(window, L"BUTTON", L"Flash on block", kCheckBox, IDC_CHKFLASH, kLeft, kFirst + 3 * kStep, kWidth, kHeight);
-    lay.Add(window, L"BUTTON", L"Use Blocked/Allowed list", kCheckBox, IDC_CHKLIST, kLeft, kFirst + 4 * kStep, kWidth,
-            kHeight);
-    lay.Add(window, L"BUTTON", L"Add icon to IE menu bar", kCheckBox, IDC_CHKICON, kLeft, kFirst + 5 * kStep, kWidth,
-            kHeight);
-    // The frame goes last, behind the boxes it holds.
-    HWND frame = lay.Add(window, L"BUTTON", L"Options", BS_GROUPBOX, IDC_OPTIONSFRAME, 120, 120, 4335, 3735);
-    SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // In tab order: OK, Cancel, then the boxes from "Hide on start" on; the boxes read
+    // from top to bottom Run at StartUp, Hide on start, Beep, Flash, List, icon.
+    static constexpr ControlSpec kControls[] = {
+        {L"BUTTON", L"OK", style::kDefaultButton, IDOK, 4680, 120, 1215, 375},
+        {L"BUTTON", L"Cancel", style::kButton, IDCANCEL, 4680, 600, 1215, 375},
+        {L"BUTTON", L"Hide on start", style::kCheckBox, IDC_CHKHIDEONSTART, 360, 1020, 3855, 375},
+        {L"BUTTON", L"Run at StartUp", style::kCheckBox, IDC_CHKSTARTUP, 360, 480, 3855, 375},
+        {L"BUTTON", L"Beep on block", style::kCheckBox, IDC_CHKBEEP, 360, 1560, 3855, 375},
+        {L"BUTTON", L"Flash on block", style::kCheckBox, IDC_CHKFLASH, 360, 2100, 3855, 375},
+        {L"BUTTON", L"Use Blocked/Allowed list", style::kCheckBox, IDC_CHKLIST, 360, 2640, 3855, 375},
+        {L"BUTTON", L"Add icon to IE menu bar", style::kCheckBox, IDC_CHKICON, 360, 3180, 3855, 375},
+        {L"BUTTON", L"Options", style::kFrame, IDC_OPTIONSFRAME, 120, 120, 4335, 3735},
+    };
+    Lay().AddAll(Window(), kControls);
 }
 
 void frmOptions::Form_Activate()
@@ -157,19 +156,18 @@ frmTips::frmTips() : ModalWindow(L"Quellix Tips", 4680, 3195) {}
 void frmTips::Form_Load()
 {
     SetProgramIcon();
-    static const wchar_t* const kTips[] = {
-        L"- Quellix blocks about 90-95 % of all pop-up windows",
-        L"- You can add/remove/open links in Allow list by double clicking",
-        L"- You can change some options from Tools/Options menu",
-        L"- You can hide-unhide all IE windows by pressing window and Z key ",
-        L"- If you use Blocked/Allowed list, pop-ups may appear on screen but than disappear.",
+    static constexpr ControlSpec kControls[] = {
+        {L"STATIC", L"- Quellix blocks about 90-95 % of all pop-up windows", style::kLabel, -1, 120, 120, 4440, 495},
+        {L"STATIC", L"- You can add/remove/open links in Allow list by double clicking", style::kLabel, -1, 120, 615,
+         4440, 495},
+        {L"STATIC", L"- You can change some options from Tools/Options menu", style::kLabel, -1, 120, 1110, 4440, 495},
+        {L"STATIC", L"- You can hide-unhide all IE windows by pressing window and Z key ", style::kLabel, -1, 120, 1605,
+         4440, 495},
+        {L"STATIC", L"- If you use Blocked/Allowed list, pop-ups may appear on screen but than disappear.",
+         style::kLabel, -1, 120, 2100, 4440, 495},
+        {L"BUTTON", L"OK", style::kDefaultButton, IDOK, 1732, 2700, 1215, 375},
     };
-    int top = 120;
-    for (const wchar_t* tip : kTips) {
-        Lay().Add(Window(), L"STATIC", tip, SS_LEFT | SS_NOPREFIX, -1, 120, top, 4440, 495);
-        top += 495;
-    }
-    Lay().Add(Window(), L"BUTTON", L"OK", kButton | BS_DEFPUSHBUTTON, IDOK, 1732, 2700, 1215, 375);
+    Lay().AddAll(Window(), kControls);
 }
 
 void frmTips::OnCommand(int id, int, HWND)
@@ -190,38 +188,33 @@ frmAbout::frmAbout() : ModalWindow(L"Quellix", 5730, 3555) {}
 void frmAbout::Form_Load()
 {
     SetProgramIcon();
+    static constexpr ControlSpec kControls[] = {
+        {L"STATIC", L"", SS_BITMAP | SS_REALSIZECONTROL, IDC_LOGO, 240, 240, 1080, 1140},
+        {L"STATIC", L"Quellix " QUELLIX_VERSION_SHORT, style::kLabel, IDC_TITLE, 1560, 240, 3900, 420},
+        {L"STATIC", L"Quellix", style::kLabel, -1, 1560, 720, 3900, 255},
+        {L"STATIC", kContactAddress + 7, style::kLabel | SS_NOTIFY, IDC_LINK_MAIL, 1560, 1080, 3900, 255},
+        {L"STATIC", kWebAddress, style::kLabel | SS_NOTIFY, IDC_LINK_WEB, 1560, 1380, 3900, 255},
+        {L"STATIC", L"", SS_ETCHEDHORZ, -1, 120, 2040, 5490, 30},
+        {L"STATIC", kLicence, style::kLabel, -1, 120, 2160, 3960, 1200},
+        {L"BUTTON", L"OK", style::kDefaultButton, IDOK, 4320, 2880, 1215, 375},
+    };
     const Layout& lay = Lay();
-    HWND window = Window();
+    lay.AddAll(Window(), kControls);
 
-    m_logo.reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP,
-                                                 lay.X(1080), lay.Y(1140), 0)));
-    HWND logo = lay.Add(window, L"STATIC", L"", SS_BITMAP | SS_REALSIZECONTROL, -1, 240, 240, 1080, 1140);
-    SendMessageW(logo, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_logo.get()));
-
+    m_logo.reset(static_cast<HBITMAP>(LoadImageW(ThisInstance(), MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, lay.X(1080),
+                                                 lay.Y(1140), 0)));
+    SendMessageW(Control(IDC_LOGO), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_logo.get()));
     LOGFONTW font{};
     GetObjectW(lay.Font(), sizeof font, &font);
     font.lfWeight = FW_BOLD;
     font.lfHeight = font.lfHeight * 3 / 2;
     m_titleFont.reset(CreateFontIndirectW(&font));
-    HWND title = lay.Add(window, L"STATIC", L"Quellix 1.0", SS_LEFT | SS_NOPREFIX, -1, 1560, 240, 3900, 420);
-    SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(m_titleFont.get()), FALSE);
-    lay.Add(window, L"STATIC", L"Quellix", SS_LEFT | SS_NOPREFIX, -1, 1560, 720, 3900, 255);
-
+    SendMessageW(Control(IDC_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(m_titleFont.get()), FALSE);
     GetObjectW(lay.Font(), sizeof font, &font);
     font.lfUnderline = TRUE;
     m_linkFont.reset(CreateFontIndirectW(&font));
-    for (const auto& [id, address, top] :
-         {std::tuple{IDC_LINK_MAIL, kContactAddress + 7, 1080}, std::tuple{IDC_LINK_WEB, kWebAddress, 1380}}) {
-        HWND link = lay.Add(window, L"STATIC", address, SS_LEFT | SS_NOPREFIX | SS_NOTIFY, id, 1560, top, 3900, 255);
-        SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.get()), FALSE);
-    }
-
-    lay.Add(window, L"STATIC", L"", SS_ETCHEDHORZ, -1, 120, 2040, 5490, 30);
-    lay.Add(window, L"STATIC",
-            L"Warning: this program is protected by copyright law. It may be copied and given away "
-            L"unchanged, but not sold.",
-            SS_LEFT | SS_NOPREFIX, -1, 120, 2160, 3960, 1200);
-    lay.Add(window, L"BUTTON", L"OK", kButton | BS_DEFPUSHBUTTON, IDOK, 4320, 2880, 1215, 375);
+    for (const int link : {IDC_LINK_MAIL, IDC_LINK_WEB})
+        SendMessageW(Control(link), WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.get()), FALSE);
 }
 
 void frmAbout::OnCommand(int id, int code, HWND)
@@ -247,7 +240,7 @@ LRESULT frmAbout::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_SETCURSOR) {
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(wParam));
         if (id == IDC_LINK_MAIL || id == IDC_LINK_WEB) {
-            SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the hand
+            SetCursor(LoadCursorW(nullptr, IDC_HAND));
             return TRUE;
         }
     }

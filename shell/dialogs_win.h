@@ -4,7 +4,7 @@
 
 #include "blocker/allow_prompt.h"
 #include "blocker/url_list.h"
-#include "shell/modal_window.h"
+#include "shell/modal_window_win.h"
 #include "shell/settings.h"
 
 namespace quellix {
@@ -59,6 +59,10 @@ public:
 
     static constexpr wchar_t kContactAddress[] = L"mailto:support@quellix.example";
     static constexpr wchar_t kWebAddress[] = L"https://quellix.example/";
+    // The terms the program is given under (LICENSE says the same).
+    static constexpr wchar_t kLicence[] =
+        L"Warning: this program is protected by copyright law. It may be copied and given away unchanged, but not "
+        L"sold.";
 
 private:
     void Form_Load() override;

@@ -4,10 +4,8 @@ namespace quellix {
 
 Layout::Layout()
 {
-    HDC screen = GetDC(nullptr);
-    m_dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        ReleaseDC(nullptr, screen);
+    const ScopedGetDC screen(nullptr);
+    m_dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
 
     // The message font, scaled to this resolution from its size at 96 dots per inch when
     // the system reports it unscaled.
@@ -33,6 +31,21 @@ HWND Layout::Add(HWND parent, const wchar_t* windowClass, const std::wstring& te
     if (control)
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
     return control;
+}
+
+HWND Layout::Add(HWND parent, const ControlSpec& control) const
+{
+    return Add(parent, control.windowClass, control.text, control.style, control.id, control.left, control.top,
+               control.width, control.height);
+}
+
+void Layout::AddAll(HWND parent, std::span<const ControlSpec> controls) const
+{
+    for (const ControlSpec& control : controls) {
+        const HWND added = Add(parent, control);
+        if ((control.style & BS_TYPEMASK) == BS_GROUPBOX && _wcsicmp(control.windowClass, L"BUTTON") == 0)
+            SetWindowPos(added, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
 }
 
 void Layout::SizeClientArea(HWND window, int width, int height) const

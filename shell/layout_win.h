@@ -4,11 +4,32 @@
 
 #include <windows.h>
 
+#include <span>
 #include <string>
 
 #include "base/unique_handle.h"
 
 namespace quellix {
+
+// One control of a window, as a dialog template has it: class, text, style, identifier and
+// place in twips. A window's controls are a table of these, in their tab order.
+struct ControlSpec {
+    const wchar_t* windowClass;
+    const wchar_t* text;
+    DWORD style;
+    int id;
+    int left, top, width, height;
+};
+
+// The styles the program's windows use (each control is a visible child besides).
+namespace style {
+inline constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
+inline constexpr DWORD kDefaultButton = kButton | BS_DEFPUSHBUTTON;
+inline constexpr DWORD kCheckBox = WS_TABSTOP | BS_AUTOCHECKBOX;
+inline constexpr DWORD kFrame = BS_GROUPBOX;
+inline constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+inline constexpr DWORD kList = WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+}  // namespace style
 
 class Layout {
 public:
@@ -28,6 +49,9 @@ public:
     // A child control at a place in twips, in the window's font.
     HWND Add(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, int left, int top,
              int width, int height, DWORD exStyle = 0) const;
+    HWND Add(HWND parent, const ControlSpec& control) const;
+    // Every control of a table, in its order; frames (group boxes) lie behind the others.
+    void AddAll(HWND parent, std::span<const ControlSpec> controls) const;
 
     // Resizes `window` so that its client area is `width` by `height` twips, keeping its
     // style and menu into account.

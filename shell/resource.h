@@ -44,3 +44,5 @@
 #define IDC_OPTIONSFRAME 516
 #define IDC_LINK_MAIL 520
 #define IDC_LINK_WEB 521
+#define IDC_LOGO 522
+#define IDC_TITLE 523

@@ -2,6 +2,9 @@
 // widl cannot express a reference to IWebBrowser2 in the browser's own library, while
 // ICreateTypeLib2 can, by adding a reference to the registered SHDocVw 1.1 type info.
 //
+// The library is described by the tables below (its interfaces' members, the event set, the
+// two classes); Write only turns them into type information, in the library's order.
+//
 //   make_typelib <output.tlb>
 #include <windows.h>
 #include <exdisp.h>
@@ -9,6 +12,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "base/com.h"
@@ -25,29 +29,14 @@ constexpr GUID kStdOleLibrary = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 
 
 constexpr WORD kDualFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
 
+// The types a member refers to outside the VT_ codes.
+enum class Ref { kNone, kWebBrowser, kBrowserList };
+
 // A parameter or result type, built up from VT_ codes and user-defined references.
 struct Type {
     VARTYPE vt;
-    HREFTYPE ref = 0;
+    Ref ref = Ref::kNone;
     int pointers = 0;  // levels of VT_PTR around it
-
-    TYPEDESC* Fill(std::vector<TYPEDESC>& pool) const
-    {
-        pool.reserve(8);
-        pool.push_back({});
-        TYPEDESC* outer = &pool.back();
-        TYPEDESC* desc = outer;
-        for (int i = 0; i < pointers; ++i) {
-            desc->vt = VT_PTR;
-            pool.push_back({});
-            desc->lptdesc = &pool.back();
-            desc = desc->lptdesc;
-        }
-        desc->vt = vt;
-        if (vt == VT_USERDEFINED)
-            desc->hreftype = ref;
-        return outer;
-    }
 };
 
 struct Param {
@@ -56,15 +45,25 @@ struct Param {
     USHORT flags;
 };
 
-Type ByVal(VARTYPE vt)
+struct Member {
+    MEMBERID id;
+    INVOKEKIND invoke;
+    const wchar_t* name;
+    std::initializer_list<Param> params;
+    WORD flags = 0;
+};
+
+constexpr Type ByVal(VARTYPE vt)
 {
     return {vt};
 }
-Type ByRef(VARTYPE vt)
+
+constexpr Type ByRef(VARTYPE vt)
 {
-    return {vt, 0, 1};
+    return {vt, Ref::kNone, 1};
 }
-Type ByRefTo(HREFTYPE ref, int pointers)
+
+constexpr Type ByRefTo(Ref ref, int pointers)
 {
     return {VT_USERDEFINED, ref, pointers};
 }
@@ -73,16 +72,102 @@ constexpr USHORT kIn = PARAMFLAG_FIN;
 constexpr USHORT kInOut = PARAMFLAG_FIN | PARAMFLAG_FOUT;
 constexpr USHORT kRetval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
 
-HRESULT AddFunction(ICreateTypeInfo* info, UINT index, MEMBERID id, FUNCKIND kind, INVOKEKIND invoke,
-                    const wchar_t* name, std::initializer_list<Param> params, WORD funcFlags = 0)
+// --- The library's pieces ------------------------------------------------------------------
+
+using namespace tessaly;
+
+// _cBrowsers: NewEnum, Item, Count.
+const Member kBrowserListMembers[] = {
+    {DISPID_NEWENUM, INVOKE_FUNC, L"NewEnum", {{nullptr, ByRef(VT_UNKNOWN), kRetval}}, FUNCFLAG_FHIDDEN},
+    {DISPID_VALUE,
+     INVOKE_FUNC,
+     L"Item",
+     {{L"Index", ByRef(VT_VARIANT), kInOut}, {nullptr, ByRefTo(Ref::kWebBrowser, 2), kRetval}}},
+    {kDispidCount, INVOKE_PROPERTYGET, L"Count", {{nullptr, ByRef(VT_I2), kRetval}}},
+};
+
+// _IEEvents: Enabled (get), Refresh, Enabled (put), Browsers.
+const Member kControlMembers[] = {
+    {kDispidEnabled, INVOKE_PROPERTYGET, L"Enabled", {{nullptr, ByRef(VT_BOOL), kRetval}}},
+    {kDispidRefresh, INVOKE_FUNC, L"Refresh", {}},
+    {kDispidEnabled, INVOKE_PROPERTYPUT, L"Enabled", {{nullptr, ByVal(VT_BOOL), kIn}}},
+    {kDispidBrowsers, INVOKE_PROPERTYGET, L"Browsers", {{nullptr, ByRefTo(Ref::kBrowserList, 2), kRetval}}},
+};
+
+// __IEEvents: the fourteen events, in their order.
+constexpr Param kBrowser{L"Browser", ByRefTo(Ref::kWebBrowser, 2), kInOut};
+constexpr Param kPDisp{L"pDisp", ByVal(VT_DISPATCH), kIn};
+constexpr Param kCancel{L"Cancel", ByRef(VT_BOOL), kInOut};
+constexpr Param Variant(const wchar_t* name)
+{
+    return {name, ByRef(VT_VARIANT), kInOut};
+}
+
+const Member kEvents[] = {
+    {kBrowserNavigating,
+     INVOKE_FUNC,
+     L"BrowserNavigating",
+     {kBrowser, kPDisp, Variant(L"URL"), Variant(L"Flags"), Variant(L"TargetFrameName"), Variant(L"PostData"),
+      Variant(L"Headers"), kCancel}},
+    {kDocumentComplete,
+     INVOKE_FUNC,
+     L"DocumentComplete",
+     {kBrowser, {L"pDisp", ByRef(VT_DISPATCH), kInOut}, Variant(L"URL")}},
+    {kDownLoadBegin, INVOKE_FUNC, L"DownLoadBegin", {kBrowser}},
+    {kDownLoadComplete, INVOKE_FUNC, L"DownLoadComplete", {kBrowser}},
+    {kFileDownload, INVOKE_FUNC, L"FileDownload", {kBrowser, kCancel}},
+    {kNavigateComplete, INVOKE_FUNC, L"NavigateComplete", {kBrowser, kPDisp, Variant(L"URL")}},
+    {kNavigateError,
+     INVOKE_FUNC,
+     L"NavigateError",
+     {kBrowser, kPDisp, Variant(L"URL"), Variant(L"Frame"), Variant(L"StatusCode"), kCancel}},
+    {kNewWindow, INVOKE_FUNC, L"NewWindow", {kBrowser, {L"ppDisp", ByRef(VT_DISPATCH), kInOut}, kCancel}},
+    {kOnFullScreen, INVOKE_FUNC, L"OnFullScreen", {kBrowser, {L"FullScreen", ByVal(VT_BOOL), kIn}}},
+    {kProgressChange,
+     INVOKE_FUNC,
+     L"ProgressChange",
+     {kBrowser, {L"Progress", ByVal(VT_I4), kIn}, {L"ProgressMax", ByVal(VT_I4), kIn}}},
+    {kTitleChange, INVOKE_FUNC, L"TitleChange", {kBrowser, {L"Text", ByVal(VT_BSTR), kIn}}},
+    {kWindowClosing, INVOKE_FUNC, L"WindowClosing", {kBrowser, {L"IsChildWindow", ByVal(VT_BOOL), kIn}, kCancel}},
+    {kBrowserCreated, INVOKE_FUNC, L"BrowserCreated", {kBrowser}},
+    {kBrowserDestroyed, INVOKE_FUNC, L"BrowserDestroyed", {}},
+};
+
+// --- Turning them into type information ----------------------------------------------------
+
+// The type information that a Ref names, as references of the type being built.
+struct References {
+    HREFTYPE webBrowser = 0;
+    HREFTYPE browserList = 0;
+};
+
+TYPEDESC* Fill(const Type& type, const References& refs, std::vector<TYPEDESC>& pool)
+{
+    pool.reserve(8);
+    pool.push_back({});
+    TYPEDESC* outer = &pool.back();
+    TYPEDESC* desc = outer;
+    for (int i = 0; i < type.pointers; ++i) {
+        desc->vt = VT_PTR;
+        pool.push_back({});
+        desc->lptdesc = &pool.back();
+        desc = desc->lptdesc;
+    }
+    desc->vt = type.vt;
+    if (type.vt == VT_USERDEFINED)
+        desc->hreftype = type.ref == Ref::kWebBrowser ? refs.webBrowser : refs.browserList;
+    return outer;
+}
+
+HRESULT AddFunction(ICreateTypeInfo* info, UINT index, FUNCKIND kind, const Member& member, const References& refs)
 {
     // Every TYPEDESC stays in place until AddFuncDesc has copied it.
-    std::vector<std::vector<TYPEDESC>> pools(params.size() + 1);
+    std::vector<std::vector<TYPEDESC>> pools(member.params.size() + 1);
     std::vector<ELEMDESC> elements;
-    std::vector<const wchar_t*> names{name};
-    for (const Param& param : params) {
+    std::vector<const wchar_t*> names{member.name};
+    for (const Param& param : member.params) {
         ELEMDESC element{};
-        element.tdesc = *param.type.Fill(pools[elements.size()]);
+        element.tdesc = *Fill(param.type, refs, pools[elements.size()]);
         element.paramdesc.wParamFlags = param.flags;
         elements.push_back(element);
         if (param.name)
@@ -90,35 +175,18 @@ HRESULT AddFunction(ICreateTypeInfo* info, UINT index, MEMBERID id, FUNCKIND kin
     }
 
     FUNCDESC func{};
-    func.memid = id;
+    func.memid = member.id;
     func.funckind = kind;
-    func.invkind = invoke;
+    func.invkind = member.invoke;
     func.callconv = CC_STDCALL;
     func.cParams = static_cast<SHORT>(elements.size());
     func.lprgelemdescParam = elements.data();
     func.oVft = kind == FUNC_DISPATCH ? 0 : static_cast<SHORT>((7 + index) * sizeof(void*));
     func.elemdescFunc.tdesc.vt = kind == FUNC_DISPATCH ? VT_VOID : VT_HRESULT;
-    func.wFuncFlags = funcFlags;
+    func.wFuncFlags = member.flags;
 
     RETURN_IF_FAILED(info->AddFuncDesc(index, &func));
     return info->SetFuncAndParamNames(index, const_cast<LPOLESTR*>(names.data()), static_cast<UINT>(names.size()));
-}
-
-HRESULT Inherit(ICreateTypeInfo* info, ITypeInfo* base)
-{
-    HREFTYPE ref = 0;
-    RETURN_IF_FAILED(info->AddRefTypeInfo(base, &ref));
-    return info->AddImplType(0, ref);
-}
-
-HRESULT Implement(ICreateTypeInfo* coclass, UINT index, ICreateTypeInfo* item, INT flags)
-{
-    ComPtr<ITypeInfo> itemInfo;
-    RETURN_IF_FAILED(item->QueryInterface(IID_PPV_ARGS(&itemInfo)));
-    HREFTYPE ref = 0;
-    RETURN_IF_FAILED(coclass->AddRefTypeInfo(itemInfo.Get(), &ref));
-    RETURN_IF_FAILED(coclass->AddImplType(index, ref));
-    return coclass->SetImplTypeFlags(index, flags);
 }
 
 HRESULT Describe(ICreateTypeInfo* info, const GUID& id, WORD flags)
@@ -128,14 +196,48 @@ HRESULT Describe(ICreateTypeInfo* info, const GUID& id, WORD flags)
     return info->SetTypeFlags(flags);
 }
 
+// An interface (a dual one, or the event set) derived from IDispatch, with its members.
+HRESULT Interface(ICreateTypeInfo* info, const GUID& id, WORD flags, ITypeInfo* dispatch, FUNCKIND kind,
+                  std::span<const Member> members, ITypeInfo* webBrowser, ITypeInfo* browserList)
+{
+    RETURN_IF_FAILED(Describe(info, id, flags));
+    HREFTYPE base = 0;
+    RETURN_IF_FAILED(info->AddRefTypeInfo(dispatch, &base));
+    RETURN_IF_FAILED(info->AddImplType(0, base));
+    References refs;
+    RETURN_IF_FAILED(info->AddRefTypeInfo(webBrowser, &refs.webBrowser));
+    if (browserList)
+        RETURN_IF_FAILED(info->AddRefTypeInfo(browserList, &refs.browserList));
+    for (UINT i = 0; i < members.size(); ++i)
+        RETURN_IF_FAILED(AddFunction(info, kind == FUNC_DISPATCH ? members[i].id - 1 : i, kind, members[i], refs));
+    return info->LayOut();
+}
+
+// A class with its interfaces, the first its default, the event set (if any) its source.
+HRESULT Class(ICreateTypeInfo* info, const GUID& id, WORD flags, std::initializer_list<ICreateTypeInfo*> interfaces)
+{
+    RETURN_IF_FAILED(Describe(info, id, flags));
+    UINT index = 0;
+    for (ICreateTypeInfo* item : interfaces) {
+        ComPtr<ITypeInfo> itemInfo;
+        RETURN_IF_FAILED(item->QueryInterface(IID_PPV_ARGS(&itemInfo)));
+        HREFTYPE ref = 0;
+        RETURN_IF_FAILED(info->AddRefTypeInfo(itemInfo.Get(), &ref));
+        RETURN_IF_FAILED(info->AddImplType(index, ref));
+        const INT implFlags = index == 0 ? IMPLTYPEFLAG_FDEFAULT : IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
+        RETURN_IF_FAILED(info->SetImplTypeFlags(index++, implFlags));
+    }
+    return info->LayOut();
+}
+
 HRESULT Write(const wchar_t* path)
 {
     ComPtr<ICreateTypeLib2> library;
     RETURN_IF_FAILED(CreateTypeLib2(SYS_WIN32, path, &library));
     RETURN_IF_FAILED(library->SetName(const_cast<LPOLESTR>(L"tessaly")));
     RETURN_IF_FAILED(library->SetDocString(const_cast<LPOLESTR>(L"tessaly")));
-    RETURN_IF_FAILED(library->SetGuid(tessaly::kLibraryId));
-    RETURN_IF_FAILED(library->SetVersion(tessaly::kLibraryMajor, tessaly::kLibraryMinor));
+    RETURN_IF_FAILED(library->SetGuid(kLibraryId));
+    RETURN_IF_FAILED(library->SetVersion(kLibraryMajor, kLibraryMinor));
     RETURN_IF_FAILED(library->SetLcid(LOCALE_NEUTRAL));
     RETURN_IF_FAILED(library->SetLibFlags(LIBFLAG_FCONTROL));
 
@@ -147,95 +249,23 @@ HRESULT Write(const wchar_t* path)
     RETURN_IF_FAILED(shdocvw->GetTypeInfoOfGuid(IID_IWebBrowser2, &webBrowser));
 
     // Created in the library's order, so that their indices are 0 to 4.
-    ComPtr<ICreateTypeInfo> ieEvents, control, cBrowsersItf, cBrowsers, events;
-    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"_IEEvents"), TKIND_INTERFACE, &ieEvents));
-    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"IEEvents"), TKIND_COCLASS, &control));
-    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"_cBrowsers"), TKIND_INTERFACE, &cBrowsersItf));
-    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"cBrowsers"), TKIND_COCLASS, &cBrowsers));
+    ComPtr<ICreateTypeInfo> control, controlClass, list, listClass, events;
+    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"_IEEvents"), TKIND_INTERFACE, &control));
+    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"IEEvents"), TKIND_COCLASS, &controlClass));
+    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"_cBrowsers"), TKIND_INTERFACE, &list));
+    RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"cBrowsers"), TKIND_COCLASS, &listClass));
     RETURN_IF_FAILED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"__IEEvents"), TKIND_DISPATCH, &events));
 
-    // _cBrowsers: NewEnum, Item, Count.
-    {
-        ICreateTypeInfo* info = cBrowsersItf.Get();
-        RETURN_IF_FAILED(Describe(info, tessaly::kIidCBrowsers, kDualFlags));
-        RETURN_IF_FAILED(Inherit(info, dispatch.Get()));
-        HREFTYPE browser = 0;
-        RETURN_IF_FAILED(info->AddRefTypeInfo(webBrowser.Get(), &browser));
-        RETURN_IF_FAILED(AddFunction(info, 0, DISPID_NEWENUM, FUNC_PUREVIRTUAL, INVOKE_FUNC, L"NewEnum",
-                                     {{nullptr, ByRef(VT_UNKNOWN), kRetval}}, FUNCFLAG_FHIDDEN));
-        RETURN_IF_FAILED(AddFunction(info, 1, DISPID_VALUE, FUNC_PUREVIRTUAL, INVOKE_FUNC, L"Item",
-                                     {{L"Index", ByRef(VT_VARIANT), kInOut}, {nullptr, ByRefTo(browser, 2), kRetval}}));
-        RETURN_IF_FAILED(AddFunction(info, 2, tessaly::kDispidCount, FUNC_PUREVIRTUAL, INVOKE_PROPERTYGET, L"Count",
-                                     {{nullptr, ByRef(VT_I2), kRetval}}));
-        RETURN_IF_FAILED(info->LayOut());
-    }
-
-    // _IEEvents: Enabled (get), Refresh, Enabled (put), Browsers.
-    {
-        ICreateTypeInfo* info = ieEvents.Get();
-        RETURN_IF_FAILED(Describe(info, tessaly::kIidIEEvents, kDualFlags));
-        RETURN_IF_FAILED(Inherit(info, dispatch.Get()));
-        ComPtr<ITypeInfo> listInfo;
-        RETURN_IF_FAILED(cBrowsersItf.As(&listInfo));
-        HREFTYPE list = 0;
-        RETURN_IF_FAILED(info->AddRefTypeInfo(listInfo.Get(), &list));
-        RETURN_IF_FAILED(AddFunction(info, 0, tessaly::kDispidEnabled, FUNC_PUREVIRTUAL, INVOKE_PROPERTYGET, L"Enabled",
-                                     {{nullptr, ByRef(VT_BOOL), kRetval}}));
-        RETURN_IF_FAILED(AddFunction(info, 1, tessaly::kDispidRefresh, FUNC_PUREVIRTUAL, INVOKE_FUNC, L"Refresh", {}));
-        RETURN_IF_FAILED(AddFunction(info, 2, tessaly::kDispidEnabled, FUNC_PUREVIRTUAL, INVOKE_PROPERTYPUT, L"Enabled",
-                                     {{nullptr, ByVal(VT_BOOL), kIn}}));
-        RETURN_IF_FAILED(AddFunction(info, 3, tessaly::kDispidBrowsers, FUNC_PUREVIRTUAL, INVOKE_PROPERTYGET,
-                                     L"Browsers", {{nullptr, ByRefTo(list, 2), kRetval}}));
-        RETURN_IF_FAILED(info->LayOut());
-    }
-
-    // __IEEvents: the fourteen events.
-    {
-        ICreateTypeInfo* info = events.Get();
-        RETURN_IF_FAILED(Describe(info, tessaly::kDiidIEEventsEvents, TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE));
-        RETURN_IF_FAILED(Inherit(info, dispatch.Get()));
-        HREFTYPE browserRef = 0;
-        RETURN_IF_FAILED(info->AddRefTypeInfo(webBrowser.Get(), &browserRef));
-        const Param browser{L"Browser", ByRefTo(browserRef, 2), kInOut};
-        const Param pDisp{L"pDisp", ByVal(VT_DISPATCH), kIn};
-        const Param cancel{L"Cancel", ByRef(VT_BOOL), kInOut};
-        auto variant = [](const wchar_t* name) { return Param{name, ByRef(VT_VARIANT), kInOut}; };
-        auto event = [&](tessaly::EventId id, const wchar_t* name, std::initializer_list<Param> params) {
-            return AddFunction(info, id - 1, id, FUNC_DISPATCH, INVOKE_FUNC, name, params);
-        };
-        using namespace tessaly;
-        RETURN_IF_FAILED(event(kBrowserNavigating, L"BrowserNavigating",
-                               {browser, pDisp, variant(L"URL"), variant(L"Flags"), variant(L"TargetFrameName"),
-                                variant(L"PostData"), variant(L"Headers"), cancel}));
-        RETURN_IF_FAILED(event(kDocumentComplete, L"DocumentComplete",
-                               {browser, {L"pDisp", ByRef(VT_DISPATCH), kInOut}, variant(L"URL")}));
-        RETURN_IF_FAILED(event(kDownLoadBegin, L"DownLoadBegin", {browser}));
-        RETURN_IF_FAILED(event(kDownLoadComplete, L"DownLoadComplete", {browser}));
-        RETURN_IF_FAILED(event(kFileDownload, L"FileDownload", {browser, cancel}));
-        RETURN_IF_FAILED(event(kNavigateComplete, L"NavigateComplete", {browser, pDisp, variant(L"URL")}));
-        RETURN_IF_FAILED(event(kNavigateError, L"NavigateError",
-                               {browser, pDisp, variant(L"URL"), variant(L"Frame"), variant(L"StatusCode"), cancel}));
-        RETURN_IF_FAILED(event(kNewWindow, L"NewWindow", {browser, {L"ppDisp", ByRef(VT_DISPATCH), kInOut}, cancel}));
-        RETURN_IF_FAILED(event(kOnFullScreen, L"OnFullScreen", {browser, {L"FullScreen", ByVal(VT_BOOL), kIn}}));
-        RETURN_IF_FAILED(event(kProgressChange, L"ProgressChange",
-                               {browser, {L"Progress", ByVal(VT_I4), kIn}, {L"ProgressMax", ByVal(VT_I4), kIn}}));
-        RETURN_IF_FAILED(event(kTitleChange, L"TitleChange", {browser, {L"Text", ByVal(VT_BSTR), kIn}}));
-        RETURN_IF_FAILED(event(kWindowClosing, L"WindowClosing",
-                               {browser, {L"IsChildWindow", ByVal(VT_BOOL), kIn}, cancel}));
-        RETURN_IF_FAILED(event(kBrowserCreated, L"BrowserCreated", {browser}));
-        RETURN_IF_FAILED(event(kBrowserDestroyed, L"BrowserDestroyed", {}));
-        RETURN_IF_FAILED(info->LayOut());
-    }
-
-    // The classes.
-    RETURN_IF_FAILED(Describe(control.Get(), tessaly::kClsidIEEvents, TYPEFLAG_FCONTROL));
-    RETURN_IF_FAILED(Implement(control.Get(), 0, ieEvents.Get(), IMPLTYPEFLAG_FDEFAULT));
-    RETURN_IF_FAILED(Implement(control.Get(), 1, events.Get(), IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE));
-    RETURN_IF_FAILED(control->LayOut());
-    RETURN_IF_FAILED(Describe(cBrowsers.Get(), tessaly::kClsidCBrowsers, 0));
-    RETURN_IF_FAILED(Implement(cBrowsers.Get(), 0, cBrowsersItf.Get(), IMPLTYPEFLAG_FDEFAULT));
-    RETURN_IF_FAILED(cBrowsers->LayOut());
-
+    ComPtr<ITypeInfo> listInfo;
+    RETURN_IF_FAILED(list.As(&listInfo));
+    RETURN_IF_FAILED(Interface(list.Get(), kIidCBrowsers, kDualFlags, dispatch.Get(), FUNC_PUREVIRTUAL,
+                               kBrowserListMembers, webBrowser.Get(), nullptr));
+    RETURN_IF_FAILED(Interface(control.Get(), kIidIEEvents, kDualFlags, dispatch.Get(), FUNC_PUREVIRTUAL,
+                               kControlMembers, webBrowser.Get(), listInfo.Get()));
+    RETURN_IF_FAILED(Interface(events.Get(), kDiidIEEventsEvents, TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE,
+                               dispatch.Get(), FUNC_DISPATCH, kEvents, webBrowser.Get(), nullptr));
+    RETURN_IF_FAILED(Class(controlClass.Get(), kClsidIEEvents, TYPEFLAG_FCONTROL, {control.Get(), events.Get()}));
+    RETURN_IF_FAILED(Class(listClass.Get(), kClsidCBrowsers, 0, {list.Get()}));
     return library->SaveAllChanges();
 }
 

@@ -1,8 +1,6 @@
 // The program's main window for real under Wine: created in this process with the monitor
 // control registered and the stand-in browsers answering for the shell's window list,
 // driven through its window procedure chain, controls and menus as a user would.
-#include "shell/main_window.h"
-
 #include <windows.h>
 #include <exdisp.h>
 #include <shellapi.h>
@@ -15,6 +13,7 @@
 
 #include "base/utf.h"
 #include "blocker/platform_win.h"
+#include "shell/main_window_win.h"
 #include "shell/registry_win.h"
 #include "shell/resource.h"
 #include "tests/e2e/harness.h"

@@ -7,17 +7,43 @@
 
 #include <memory>
 
+#include "base/utf.h"
 #include "blocker/platform_win.h"
 #include "shell/dialogs_win.h"
 #include "shell/hotkey.h"
 #include "shell/hotkey_win.h"
 #include "shell/layout_win.h"
 #include "shell/main_logic.h"
-#include "shell/monitor_host.h"
+#include "shell/monitor_host_win.h"
 #include "shell/registry_win.h"
 #include "shell/single_instance_win.h"
 
 namespace quellix {
+
+// Keeps a list box of the main window showing what its list holds.
+class ListMirror final : public UrlListObserver {
+public:
+    ListMirror(UrlList& list, HWND box) : m_list(list), m_box(box) { m_list.SetObserver(this); }
+    ~ListMirror() { m_list.SetObserver(nullptr); }
+
+    bool EntryAppended(const std::string& text) override
+    {
+        const LRESULT added = SendMessageW(m_box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        return added != LB_ERR && added != LB_ERRSPACE;
+    }
+    void EntryRemoved(std::size_t index) override { SendMessageW(m_box, LB_DELETESTRING, index, 0); }
+
+    // The list box's selection, as the list's.
+    void TakeSelection()
+    {
+        const LRESULT selected = SendMessageW(m_box, LB_GETCURSEL, 0, 0);
+        m_list.Select(selected == LB_ERR ? std::nullopt : std::optional<std::size_t>(selected));
+    }
+
+private:
+    UrlList& m_list;
+    HWND m_box;
+};
 
 class NoZirOd final : private MainWindowPlatform, private MainWindowView, private NotificationArea {
 public:
@@ -134,7 +160,6 @@ private:
     UINT m_quitMessage = 0;  // the uninstaller asks
     bool m_quitting = false;
 
-    class ListMirror;
     std::unique_ptr<ListMirror> m_blockedMirror;
     std::unique_ptr<ListMirror> m_allowedMirror;
 };

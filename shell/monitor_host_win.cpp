@@ -1,4 +1,4 @@
-#include "shell/monitor_host.h"
+#include "shell/monitor_host_win.h"
 
 #include <olectl.h>
 #include <shlwapi.h>

@@ -1,5 +1,6 @@
-#include "shell/modal_window.h"
+#include "shell/modal_window_win.h"
 
+#include "base/window.h"
 #include "shell/resource.h"
 
 namespace quellix {
@@ -7,21 +8,6 @@ namespace quellix {
 namespace {
 
 constexpr wchar_t kClassName[] = L"QuellixModalWindow";
-
-void RegisterClassOnce()
-{
-    static const bool registered = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcW;  // replaced per window at WM_NCCREATE
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kClassName;
-        return RegisterClassExW(&windowClass) != 0;
-    }();
-    (void)registered;
-}
 
 }  // namespace
 
@@ -33,15 +19,13 @@ ModalWindow::ModalWindow(std::wstring caption, int widthTwips, int heightTwips)
 void ModalWindow::ShowModal(HWND owner)
 {
     if (!m_window) {
-        RegisterClassOnce();
-        // Owned, so no task bar entry; a dialog frame without minimise or maximise.
-        m_window.reset(CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClassName, m_caption.c_str(),
-                                       WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100,
-                                       owner, nullptr, GetModuleHandleW(nullptr), nullptr));
-        if (!m_window)
+        RegisterWindowClass(kClassName, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+        // Owned, so no task bar entry; a dialog frame without minimise or maximise. The window
+        // is this object's from its first message on (m_window is set at WM_NCCREATE).
+        if (!CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClassName, m_caption.c_str(),
+                             WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner, nullptr,
+                             ThisInstance(), this))
             return;
-        SetWindowLongPtrW(m_window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrW(m_window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
         m_layout.SizeClientArea(m_window.get(), m_width, m_height);
         Form_Load();
     }
@@ -84,7 +68,7 @@ void ModalWindow::Hide()
 
 void ModalWindow::SetProgramIcon()
 {
-    m_icon.reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QUELLIX), IMAGE_ICON,
+    m_icon.reset(static_cast<HICON>(LoadImageW(ThisInstance(), MAKEINTRESOURCEW(IDI_QUELLIX), IMAGE_ICON,
                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
     SendMessageW(m_window.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.get()));
 }
@@ -96,9 +80,11 @@ LRESULT ModalWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK ModalWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto* self = reinterpret_cast<ModalWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    ModalWindow* const self = WindowOwner<ModalWindow>(window, message, lParam);
     if (!self)
         return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCCREATE)
+        self->m_window.reset(window);
     switch (message) {
     case WM_COMMAND:
         self->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));

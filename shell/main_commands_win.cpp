@@ -1,0 +1,169 @@
+// NoZirOd's handlers: its buttons and menus (main and tray), its lists, its click-watch timer
+// and the monitor's events, each named after its control and event; and the table that
+// hands each command to its handler.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "base/dispatch.h"
+#include "base/utf.h"
+#include "shell/main_window_win.h"
+#include "shell/resource.h"
+
+namespace quellix {
+
+namespace {
+
+// IWebBrowser2's LocationURL and Quit, called through IDispatch.
+constexpr DISPID kDispidLocationUrl = 211;
+constexpr DISPID kDispidQuit = 300;
+
+// A new browser, for the rules: its address and its Quit.
+class BrowserAdapter final : public NewBrowser {
+public:
+    explicit BrowserAdapter(IDispatch* browser) : m_browser(browser) {}
+
+    std::optional<std::string> LocationUrl() override
+    {
+        UniqueVariant url;
+        if (FAILED(GetProperty(m_browser, kDispidLocationUrl, &url)) ||
+            FAILED(VariantChangeType(&url, &url, 0, VT_BSTR)))
+            return std::nullopt;
+        return Narrow(url.bstrVal ? std::wstring_view(url.bstrVal, SysStringLen(url.bstrVal)) : std::wstring_view());
+    }
+
+    void Quit() override { CallMethod(m_browser, kDispidQuit); }
+
+private:
+    IDispatch* m_browser;
+};
+
+}  // namespace
+
+void NoZirOd::OnCommand(int id, int code)
+{
+    static constexpr struct {
+        int id;
+        void (NoZirOd::*handler)();
+    } kCommands[] = {
+        {IDC_HIDE, &NoZirOd::cmd_Hide_Click},
+        {IDC_QUIT, &NoZirOd::cmd_Quit_Click},
+        {IDC_ENABLE, &NoZirOd::cmd_Enable_Click},
+        {IDM_EXITM, &NoZirOd::mnuExitm_Click},
+        {IDM_TOOLSOPTIONS, &NoZirOd::mnuToolsOptions_Click},
+        {IDM_TIPS, &NoZirOd::mnuTips_Click},
+        {IDM_HELPCONTENTS, &NoZirOd::mnuHelpContents_Click},
+        {IDM_HELPABOUT, &NoZirOd::mnuHelpAbout_Click},
+        {IDM_SHOW, &NoZirOd::mnuShow_Click},
+        {IDM_ENABLE, &NoZirOd::mnuEnable_Click},
+        {IDM_ABOUT, &NoZirOd::mnuAbout_Click},
+        {IDM_EXIT, &NoZirOd::mnuExit_Click},
+    };
+    for (const auto& command : kCommands) {
+        if (command.id == id) {
+            (this->*command.handler)();
+            return;
+        }
+    }
+    // The lists: a double-click opens the dialog, a change of selection is taken over.
+    const bool blocked = id == IDC_BLOCKEDURLS;
+    if (!blocked && id != IDC_WHITELIST)
+        return;
+    if (code == LBN_DBLCLK)
+        blocked ? lstBlockedUrls_DblClick() : lstWhiteList_DblClick();
+    else if (code == LBN_SELCHANGE)
+        (blocked ? m_blockedMirror : m_allowedMirror)->TakeSelection();
+}
+
+void NoZirOd::cmd_Hide_Click()
+{
+    ShowWindow(m_window, SW_HIDE);
+}
+
+void NoZirOd::cmd_Quit_Click()
+{
+    QuitProgram();
+}
+
+void NoZirOd::cmd_Enable_Click()
+{
+    m_logic->Switch().ToggleProtection();
+}
+
+void NoZirOd::mnuExitm_Click()
+{
+    cmd_Quit_Click();
+}
+
+void NoZirOd::mnuToolsOptions_Click()
+{
+    m_frmOptions->ShowModal(m_window);
+}
+
+void NoZirOd::mnuTips_Click()
+{
+    m_frmTips->ShowModal(m_window);
+}
+
+void NoZirOd::mnuHelpContents_Click()
+{
+    // The help page comes with the program, so Help works without a connection.
+    const std::wstring page = ProgramFolder() + L"\\quellix.html";
+    ShellExecuteW(m_window, L"open", page.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+void NoZirOd::mnuHelpAbout_Click()
+{
+    // Built afresh at each opening.
+    frmAbout about;
+    about.ShowModal(m_window);
+}
+
+void NoZirOd::mnuShow_Click()
+{
+    ShowMainWindow();
+}
+
+void NoZirOd::mnuEnable_Click()
+{
+    m_logic->Switch().ToggleProtection();
+}
+
+void NoZirOd::mnuAbout_Click()
+{
+    mnuHelpAbout_Click();
+}
+
+void NoZirOd::mnuExit_Click()
+{
+    QuitProgram();
+}
+
+void NoZirOd::lstBlockedUrls_DblClick()
+{
+    m_blockedMirror->TakeSelection();
+    m_frmWB->Open(m_window, "Block");
+}
+
+void NoZirOd::lstWhiteList_DblClick()
+{
+    m_allowedMirror->TakeSelection();
+    m_frmWB->Open(m_window, "Allow");
+}
+
+void NoZirOd::tmrCheck_Timer()
+{
+    m_logic->Rules().ClickWatch();
+}
+
+std::optional<bool> NoZirOd::IEEvents_NewWindow(IDispatch*)
+{
+    return m_logic->Rules().NewWindow();
+}
+
+void NoZirOd::IEEvents_BrowserCreated(IDispatch* browser)
+{
+    BrowserAdapter adapter(browser);
+    m_logic->Rules().BrowserCreated(adapter);
+}
+
+}  // namespace quellix

@@ -1,0 +1,55 @@
+// NoZirOd in the notification area: its icon, the window procedure in front of the window's
+// own that takes the icon's mouse reports, and the icon's menu (mnuTrayIconZirod).
+#include <windows.h>
+#include <shellapi.h>
+
+#include "base/window.h"
+#include "shell/main_window_win.h"
+
+static_assert(sizeof(void*) == 4, "the notification-area record carries 32-bit handles");
+
+namespace quellix {
+
+void NoZirOd::HookTrayWndProc()
+{
+    PrevTrayWndProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TrayWndProc)));
+}
+
+void NoZirOd::UnhookTrayWndProc()
+{
+    SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PrevTrayWndProc));
+}
+
+void NoZirOd::NotifyIcon(TrayCommand command, const TrayIconData& data)
+{
+    // The record is NOTIFYICONDATAA as Windows 95 had it, which every shell still takes.
+    Shell_NotifyIconA(static_cast<DWORD>(command),
+                      reinterpret_cast<PNOTIFYICONDATAA>(const_cast<TrayIconData*>(&data)));
+}
+
+void NoZirOd::ShowTrayMenu()
+{
+    // The window must be in the foreground, or the menu would stay open when the user
+    // clicks elsewhere; WM_NULL afterwards makes the menu go on the first click away.
+    POINT cursor;
+    GetCursorPos(&cursor);
+    SetForegroundWindow(m_window);
+    TrackPopupMenu(GetSubMenu(m_trayMenu.get(), 0), TPM_RIGHTBUTTON | TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor.x,
+                   cursor.y, 0, m_window, nullptr);
+    PostMessageW(m_window, WM_NULL, 0, 0);
+}
+
+LRESULT CALLBACK NoZirOd::TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    NoZirOd* const self = WindowOwner<NoZirOd>(window, message, lParam);
+    if (message == kTrayCallbackMessage && lParam == WM_RBUTTONUP)
+        self->ShowTrayMenu();
+    else if (message == kTrayCallbackMessage && lParam == WM_LBUTTONDBLCLK)
+        self->ShowMainWindow();
+    else if (message == self->m_taskbarCreated && message != 0)
+        self->m_logic->AddTrayIcon();  // the shell restarted and forgot every icon
+    return CallWindowProcW(self->PrevTrayWndProc, window, message, wParam, lParam);
+}
+
+}  // namespace quellix
