@@ -6,6 +6,7 @@
 
 #include "base/utf.h"
 #include "shell/single_instance_win.h"
+#include "tests/monitor/ocx.h"
 
 namespace quellix::e2e {
 
@@ -15,17 +16,6 @@ constexpr wchar_t kOptionsKey[] = L"Software\\Quellix\\Options";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kShellWindowsTreatAs[] = L"Software\\Classes\\CLSID\\{9BA05972-F6A8-11CF-A442-00A0C90A8F39}";
 constexpr UINT kTrayCallbackMessage = 1400;
-
-HRESULT CallOcxExport(const char* name)
-{
-    const HMODULE library = LoadLibraryW((ProgramFolder() + L"\\tessaly.ocx").c_str());
-    using Export = HRESULT(WINAPI*)();
-    const auto call = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    const HRESULT hr = call ? call() : E_FAIL;
-    if (library)
-        FreeLibrary(library);
-    return hr;
-}
 
 std::wstring UserAllowFile()
 {
@@ -85,24 +75,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     return true;
 }
 
-std::wstring ProgramFolder()
-{
-    // Another build's, for timing the two side by side.
-    if (const wchar_t* other = _wgetenv(L"QUELLIX_PROGRAM_FOLDER"); other && *other)
-        return other;
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    path.resize(path.find_last_of(L'\\') + 1);
-    path += QUELLIX_BIN_FROM_HERE;
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
-    return full;
-}
-
 Environment::Environment()
 {
-    CallOcxExport("DllRegisterServer");
+    tessaly::test::CallExport("DllRegisterServer");
     wchar_t standIn[40];
     StringFromGUID2(sim::StandInListClsid(), standIn, 40);
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kShellWindowsTreatAs) + L"\\TreatAs").c_str(), nullptr, REG_SZ,
@@ -112,7 +87,7 @@ Environment::Environment()
 Environment::~Environment()
 {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kShellWindowsTreatAs) + L"\\TreatAs").c_str());
-    CallOcxExport("DllUnregisterServer");
+    tessaly::test::CallExport("DllUnregisterServer");
 }
 
 void SetOption(const wchar_t* name, const wchar_t* value)
@@ -281,18 +256,22 @@ std::wstring Program::Text(int id) const
     return text;
 }
 
-std::vector<std::wstring> Program::ListEntries(int id) const
+std::vector<std::wstring> ListBoxEntries(HWND box)
 {
     std::vector<std::wstring> entries;
-    const HWND list = Item(id);
-    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    const LRESULT count = SendMessageW(box, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-        text.resize(wcslen(text.c_str()));
+        std::wstring text(static_cast<std::size_t>(SendMessageW(box, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+        const LRESULT length = SendMessageW(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
         entries.push_back(text);
     }
     return entries;
+}
+
+std::vector<std::wstring> Program::ListEntries(int id) const
+{
+    return ListBoxEntries(Item(id));
 }
 
 bool Program::TrayIconPresent() const

@@ -15,18 +15,21 @@
 
 #include "base/unique_handle.h"
 #include "tests/monitor/host.h"
+#include "tests/monitor/ocx.h"
 #include "tests/sim/desktop.h"
 
 namespace quellix::e2e {
 
 // Handles this thread's messages for `milliseconds`: norvane's calls into the stand-in
-// browsers arrive here as messages.
+// browsers arrive here as messages, and a window's timers tick.
 void Pump(DWORD milliseconds);
+// What a list box shows, line by line (one of another process's too).
+std::vector<std::wstring> ListBoxEntries(HWND box);
 // Pumps until `done` holds or `timeoutMs` passes; returns whether it held.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 
 // Where norvane.exe and tessaly.ocx were built (or QUELLIX_PROGRAM_FOLDER, if set).
-std::wstring ProgramFolder();
+using tessaly::test::ProgramFolder;
 
 // The prefix's side of the stand-in: tessaly.ocx registered, and CLSID_ShellWindows
 // treated as the stand-in list's class. Undone by the destructor.

@@ -1,4 +1,5 @@
-// Loading the built tessaly.ocx from a test, without registering it.
+// Where the tests find what the build made (norvane.exe, tessaly.ocx), and loading the built
+// tessaly.ocx from a test, without registering it.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +12,13 @@
 
 namespace tessaly::test {
 
-// The full path of the built library; the build tells the tests where it lies relative to
-// the test program.
+// The folder that holds norvane.exe and tessaly.ocx as built (or QUELLIX_PROGRAM_FOLDER, to
+// time another build side by side); the build tells the tests where it lies from theirs.
+std::wstring ProgramFolder();
+// The full path of the built library.
 std::wstring OcxPath();
+// Calls one of the library's exports that take nothing (DllRegisterServer and the like).
+HRESULT CallExport(const char* name);
 
 // The library loaded into this process, and a control made by its class factory.
 class Ocx {

@@ -25,43 +25,12 @@ namespace {
 
 using quellix::sim::Browser;
 
-// Handles this thread's messages for a while: timers tick, posted commands run.
-void Pump(DWORD milliseconds)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                continue;
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < milliseconds);
-}
-
-std::wstring ListEntry(HWND box, int index)
-{
-    std::wstring text(static_cast<std::size_t>(SendMessageW(box, LB_GETTEXTLEN, index, 0)) + 1, L'\0');
-    SendMessageW(box, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(text.size() - 1);
-    return text;
-}
-
-HRESULT CallExport(const char* name)
-{
-    const HMODULE library = LoadLibraryW(tessaly::test::OcxPath().c_str());
-    using Export = HRESULT(WINAPI*)();
-    const auto call = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    const HRESULT hr = call ? call() : E_FAIL;
-    FreeLibrary(library);
-    return hr;
-}
-
+using e2e::ListBoxEntries;
 using e2e::Option;
+using e2e::Pump;
 using e2e::RunAtLogOnValue;
 using e2e::SetOption;
+using tessaly::test::CallExport;
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -202,7 +171,7 @@ TEST_F(MainWindowTest, InListModeThePopUpIsClosedAndItsAddressListedOnce)
     }
     HWND blocked = Item(IDC_BLOCKEDURLS);
     ASSERT_EQ(SendMessageW(blocked, LB_GETCOUNT, 0, 0), 1);
-    EXPECT_EQ(ListEntry(blocked, 0), L"http://ads.example/");
+    EXPECT_EQ(ListBoxEntries(blocked).at(0), L"http://ads.example/");
     EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (2)");
 }
 
@@ -289,7 +258,7 @@ TEST_F(MainWindowTest, ADoubleClickOnABlockedAddressAllowsItAndQuitKeepsTheList)
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_BLOCKEDURLS, LBN_DBLCLK), reinterpret_cast<LPARAM>(blocked));
     HWND allowed = Item(IDC_WHITELIST);
     ASSERT_EQ(SendMessageW(allowed, LB_GETCOUNT, 0, 0), 1);
-    EXPECT_EQ(ListEntry(allowed, 0), L"http://wanted.example/");
+    EXPECT_EQ(ListBoxEntries(allowed).at(0), L"http://wanted.example/");
 
     Command(IDC_QUIT);
     EXPECT_FALSE(IsWindow(main));
