@@ -23,7 +23,10 @@ test-native: native
 test-win32: win32
 	tools/wine-session ctest --preset win32
 
-run: win32
+# Only what it runs: the program, the control and the session that drives them.
+run: bootstrap
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 --target norvane tessaly quellix_session
 	tools/run
 
 # build/win32/dist: QuellixSetup.exe and Quellix-<version>.zip of the plain files.

@@ -236,27 +236,6 @@ STDMETHODIMP Browser::QueryInterface(REFIID riid, void** object)
     return QISearch(this, interfaces, riid, object);
 }
 
-STDMETHODIMP Browser::GetTypeInfoCount(UINT* count)
-{
-    return m_dispatch.GetTypeInfoCount(count);
-}
-
-STDMETHODIMP Browser::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
-{
-    return m_dispatch.GetTypeInfo(index, info);
-}
-
-STDMETHODIMP Browser::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
-{
-    return m_dispatch.GetIDsOfNames(riid, names, count, ids);
-}
-
-STDMETHODIMP Browser::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                             EXCEPINFO* exception, UINT* argument)
-{
-    return m_dispatch.Invoke(static_cast<IWebBrowser2*>(this), id, riid, flags, params, result, exception, argument);
-}
-
 STDMETHODIMP Browser::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*)
 {
     RETURN_IF_FAILED(Alive());

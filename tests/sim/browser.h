@@ -34,7 +34,7 @@ struct NewWindowResult {
     VARIANT_BOOL cancel;
 };
 
-class Browser final : public ComObject<IWebBrowser2, IConnectionPointContainer> {
+class Browser final : public ComObject<TypeLibDispatched<IWebBrowser2, IID_IWebBrowser2>, IConnectionPointContainer> {
 public:
     // `list` is the shell list that Quit revokes the browser from (may be null); `hwnd` is
     // what get_HWND reports.
@@ -75,13 +75,6 @@ public:
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argument) override;
 
     // IWebBrowser
     STDMETHODIMP GoBack() override { return E_NOTIMPL; }
@@ -173,7 +166,6 @@ private:
     bool m_vanished = false;
     long m_hwndReads = 0;
     ConnectionPoint m_events{*this, DIID_DWebBrowserEvents2};
-    TypeLibDispatch m_dispatch{IID_IWebBrowser2};
 };
 
 }  // namespace quellix::sim

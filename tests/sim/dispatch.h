@@ -29,4 +29,27 @@ private:
     ComPtr<ITypeInfo> m_info;
 };
 
+// IDispatch of a stand-in's dual interface, answered from that interface's type information.
+template <typename Dual, const IID& kIid>
+class TypeLibDispatched : public Dual {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return m_dispatch.GetTypeInfoCount(count); }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override
+    {
+        return m_dispatch.GetTypeInfo(index, info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    {
+        return m_dispatch.GetIDsOfNames(riid, names, count, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argument) override
+    {
+        return m_dispatch.Invoke(static_cast<Dual*>(this), id, riid, flags, params, result, exception, argument);
+    }
+
+private:
+    TypeLibDispatch m_dispatch{kIid};
+};
+
 }  // namespace quellix::sim

@@ -140,27 +140,6 @@ STDMETHODIMP ShellWindows::QueryInterface(REFIID riid, void** object)
     return QISearch(this, interfaces, riid, object);
 }
 
-STDMETHODIMP ShellWindows::GetTypeInfoCount(UINT* count)
-{
-    return m_dispatch.GetTypeInfoCount(count);
-}
-
-STDMETHODIMP ShellWindows::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
-{
-    return m_dispatch.GetTypeInfo(index, info);
-}
-
-STDMETHODIMP ShellWindows::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
-{
-    return m_dispatch.GetIDsOfNames(riid, names, count, ids);
-}
-
-STDMETHODIMP ShellWindows::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                  EXCEPINFO* exception, UINT* argument)
-{
-    return m_dispatch.Invoke(static_cast<IShellWindows*>(this), id, riid, flags, params, result, exception, argument);
-}
-
 STDMETHODIMP ShellWindows::get_Count(LONG* count)
 {
     m_calls.Note(Call::kCount);

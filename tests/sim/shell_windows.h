@@ -17,7 +17,8 @@ class Browser;
 
 // One list per desktop; every CoCreateInstance gets this same object, as every caller of
 // the real one reaches the one list in the shell's process.
-class ShellWindows final : public ComObject<IShellWindows, IConnectionPointContainer> {
+class ShellWindows final
+    : public ComObject<TypeLibDispatched<IShellWindows, IID_IShellWindows>, IConnectionPointContainer> {
 public:
     ShellWindows();
     ~ShellWindows() override;
@@ -34,13 +35,6 @@ public:
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argument) override;
 
     // IShellWindows
     STDMETHODIMP get_Count(LONG* count) override;
@@ -72,7 +66,6 @@ private:
     std::vector<Window> m_windows;  // in the order of registration
     long m_nextCookie;
     ConnectionPoint m_events{*this, DIID_DShellWindowsEvents};
-    TypeLibDispatch m_dispatch{IID_IShellWindows};
 };
 
 }  // namespace quellix::sim
