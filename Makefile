@@ -34,10 +34,13 @@ dist: win32
 	cmake --build --preset win32 --target dist
 	@ls -l build/win32/dist | awk 'NR > 1 {print $$9 ": " $$5 " bytes"}'
 
-# build/win32/screenshots: the main window at 100 % and 150 % scaling, under Wine.
+# build/win32/screenshots: the main window and the pop-up log at 100 % and 150 % scaling,
+# under Wine.
 screenshots: win32
 	tools/screenshot --dpi 96 build/win32/screenshots/main-96.png
 	tools/screenshot --dpi 144 build/win32/screenshots/main-144.png
+	tools/screenshot --dpi 96 --window log build/win32/screenshots/log-96.png
+	tools/screenshot --dpi 144 --window log build/win32/screenshots/log-144.png
 
 bench: bootstrap win32
 	cmake --preset bench >/dev/null

@@ -26,7 +26,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         case quellix::NoZirOd::StartResult::kRunning: {
             MSG message;
             while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-                if (!main.Window() || !IsDialogMessageW(main.Window(), &message)) {
+                if (!main.PreTranslate(message)) {
                     TranslateMessage(&message);
                     DispatchMessageW(&message);
                 }

@@ -10,9 +10,11 @@
 
 #include "blocker/blocking_state.h"
 #include "blocker/options.h"
+#include "blocker/popup_log.h"
 
 namespace quellix {
 
+class AllowedSites;
 class Protection;
 class UrlList;
 
@@ -62,37 +64,51 @@ protected:
 // entry; the empty text counts as present on every list.
 bool IsInList(const UrlList& list, std::string_view text);
 
+// The lists the rules consult and keep.
+struct PopupLists {
+    UrlList& blocked;
+    const UrlList& allowed;
+    const AllowedSites& sites;
+    PopupLog& log;
+};
+
 class PopupRules {
 public:
     // A window opened this soon after a click counts as the user's.
     static constexpr std::uint32_t kClickGraceMs = 400;
 
-    PopupRules(BlockingState& state, const Options& options, KeyStateSource& keys, TickSource& ticks, UrlList& blocked,
-               UrlList& allowed, Protection& protection);
+    PopupRules(BlockingState& state, const Options& options, KeyStateSource& keys, TickSource& ticks, PopupLists lists,
+               Protection& protection);
 
     // Every tick of the 32 ms click watch: three key-state queries at most.
     void ClickWatch();
-    bool IsUserInput();
+    bool IsUserInput() { return UserInput() != Input::kNone; }
 
-    // The NewWindow event. Returns the value to write into Cancel, or nothing to leave it
-    // as the browser gave it.
-    std::optional<bool> NewWindow();
+    // The NewWindow event; `opener` is the address of the page that asks for the window
+    // (empty when the browser did not say). Returns the value to write into Cancel, or
+    // nothing to leave it as the browser gave it.
+    std::optional<bool> NewWindow(std::string_view opener = {});
     void BrowserCreated(NewBrowser& browser);
 
 private:
+    enum class Input { kNone, kKey, kClick };
+
     static bool IsFreshPress(std::uint16_t state)
     {
         return state == (KeyStateSource::kDown | KeyStateSource::kPressedSince);
     }
     bool AnyFreshMousePress();
+    Input UserInput();
+    std::optional<bool> Decide(std::string_view opener, PopupOutcome& outcome);
 
     BlockingState& m_state;
     const Options& m_options;
     KeyStateSource& m_keys;
     TickSource& m_ticks;
-    UrlList& m_blocked;
-    UrlList& m_allowed;
+    PopupLists m_lists;
     Protection& m_protection;
+    // The log record of the window the BrowserCreated rule is waiting for.
+    std::uint64_t m_pendingRecord = 0;
 };
 
 }  // namespace quellix

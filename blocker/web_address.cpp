@@ -233,12 +233,20 @@ std::optional<std::string> NormalizeHost(std::string_view host)
     return out;
 }
 
-std::optional<std::string> WebHost(std::string_view address)
+std::optional<std::string_view> WebHostAsWritten(std::string_view address)
 {
     const auto scheme = SplitScheme(address);
     if (!scheme)
         return std::nullopt;
-    return NormalizeHost(SplitAuthority(scheme->second).host);
+    return SplitAuthority(scheme->second).host;
+}
+
+std::optional<std::string> WebHost(std::string_view address)
+{
+    const std::optional<std::string_view> host = WebHostAsWritten(address);
+    if (!host)
+        return std::nullopt;
+    return NormalizeHost(*host);
 }
 
 std::optional<std::string> ShellSafeWebAddress(std::string_view text)

@@ -24,6 +24,10 @@ std::optional<std::string> ShellSafeWebAddress(std::string_view text);
 // port or a final dot; an IPv6 literal keeps its brackets. Nothing when there is none.
 std::optional<std::string> WebHost(std::string_view address);
 
+// The host of an http or https address exactly as the address writes it (letter case,
+// final dot and all), without copying: the fast path for hosts already in WebHost's form.
+std::optional<std::string_view> WebHostAsWritten(std::string_view address);
+
 // A host name as a person writes it ("Example.COM", "bücher.example"), in the form
 // WebHost gives; nothing when it is no host name.
 std::optional<std::string> NormalizeHost(std::string_view host);

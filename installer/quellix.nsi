@@ -382,12 +382,16 @@ Section "Uninstall"
   StrCpy $R9 0
   !insertmacro DROP_IF_EMPTY "$INSTDIR\Allow.txt"
   !insertmacro DROP_IF_EMPTY "$1\Allow.txt"
+  !insertmacro DROP_IF_EMPTY "$INSTDIR\Sites.txt"
+  !insertmacro DROP_IF_EMPTY "$1\Sites.txt"
   ${If} $R9 > 0
     MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
-      "Delete your allow list too?$\n$\nChoose No to keep it for a later installation of ${PRODUCT}." \
+      "Delete your allow list and allowed sites too?$\n$\nChoose No to keep them for a later installation of ${PRODUCT}." \
       /SD IDNO IDNO keep
     Delete "$INSTDIR\Allow.txt"
     Delete "$1\Allow.txt"
+    Delete "$INSTDIR\Sites.txt"
+    Delete "$1\Sites.txt"
   keep:
   ${EndIf}
 

@@ -72,8 +72,7 @@ void frmWB::OnCommand(int id, int, HWND)
 void frmWB::OKButton_Click()
 {
     if (!m_prompt.Ok()) {
-        MessageBoxW(Window(), L"The allow list is full: it holds 32,767 addresses. Remove some before you add more.",
-                    L"Quellix", MB_OK | MB_ICONINFORMATION);
+        TellListIsFull(Window(), FullList::kAllowList);
         return;
     }
     Hide();
@@ -87,6 +86,15 @@ void frmWB::CancelButton_Click()
 void frmWB::Open_Click()
 {
     m_prompt.Open();
+}
+
+void TellListIsFull(HWND owner, FullList list)
+{
+    MessageBoxW(owner,
+                list == FullList::kAllowedSites
+                    ? L"The list of allowed sites is full: it holds 32,767 sites. Remove some before you add more."
+                    : L"The allow list is full: it holds 32,767 addresses. Remove some before you add more.",
+                L"Quellix", MB_OK | MB_ICONINFORMATION);
 }
 
 // --- frmOptions -----------------------------------------------------------------------------

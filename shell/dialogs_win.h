@@ -9,6 +9,10 @@
 
 namespace quellix {
 
+// Tells the user that a list cannot take another entry.
+enum class FullList { kAllowList, kAllowedSites };
+void TellListIsFull(HWND owner, FullList list);
+
 // Asks whether to add a blocked address to the allow list, or to remove an allowed one.
 class frmWB final : public ModalWindow {
 public:

@@ -51,10 +51,12 @@ void NoZirOd::OnCommand(int id, int code)
         {IDM_EXITM, &NoZirOd::mnuExitm_Click},
         {IDM_TOOLSOPTIONS, &NoZirOd::mnuToolsOptions_Click},
         {IDM_TIPS, &NoZirOd::mnuTips_Click},
+        {IDM_POPUPLOG, &NoZirOd::mnuPopupLog_Click},
         {IDM_HELPCONTENTS, &NoZirOd::mnuHelpContents_Click},
         {IDM_HELPABOUT, &NoZirOd::mnuHelpAbout_Click},
         {IDM_SHOW, &NoZirOd::mnuShow_Click},
         {IDM_ENABLE, &NoZirOd::mnuEnable_Click},
+        {IDM_TRAYPOPUPLOG, &NoZirOd::mnuTrayPopupLog_Click},
         {IDM_ABOUT, &NoZirOd::mnuAbout_Click},
         {IDM_EXIT, &NoZirOd::mnuExit_Click},
     };
@@ -104,6 +106,11 @@ void NoZirOd::mnuTips_Click()
     m_frmTips->ShowModal(m_window);
 }
 
+void NoZirOd::mnuPopupLog_Click()
+{
+    m_frmPopupLog->Show(m_window);
+}
+
 void NoZirOd::mnuHelpContents_Click()
 {
     // The help page comes with the program, so Help works without a connection.
@@ -126,6 +133,11 @@ void NoZirOd::mnuShow_Click()
 void NoZirOd::mnuEnable_Click()
 {
     m_logic->Switch().ToggleProtection();
+}
+
+void NoZirOd::mnuTrayPopupLog_Click()
+{
+    mnuPopupLog_Click();
 }
 
 void NoZirOd::mnuAbout_Click()
@@ -155,15 +167,20 @@ void NoZirOd::tmrCheck_Timer()
     m_logic->Rules().ClickWatch();
 }
 
-std::optional<bool> NoZirOd::IEEvents_NewWindow(IDispatch*)
+std::optional<bool> NoZirOd::IEEvents_NewWindow(IDispatch* opener)
 {
-    return m_logic->Rules().NewWindow();
+    // The page that asks for the window: the allowed sites and the log go by its address.
+    const std::string page = opener ? BrowserAdapter(opener).LocationUrl().value_or("") : std::string();
+    const std::optional<bool> cancel = m_logic->Rules().NewWindow(page);
+    m_frmPopupLog->LogChanged();
+    return cancel;
 }
 
 void NoZirOd::IEEvents_BrowserCreated(IDispatch* browser)
 {
     BrowserAdapter adapter(browser);
     m_logic->Rules().BrowserCreated(adapter);
+    m_frmPopupLog->LogChanged();
 }
 
 }  // namespace quellix

@@ -5,8 +5,10 @@ namespace quellix {
 MainLogic::MainLogic(MainServices services)
     : m_services(std::move(services)), m_settings(m_services.registry),
       m_allowFile(m_services.files, m_services.codePage, m_services.allowList),
+      m_sitesFile(m_services.files, m_services.codePage, m_services.allowedSites),
       m_protection(m_state, m_options, m_services.view, m_services.tray, m_services.alerts),
-      m_rules(m_state, m_options, m_services.keys, m_services.ticks, m_blocked, m_allowed, m_protection),
+      m_rules(m_state, m_options, m_services.keys, m_services.ticks, {m_blocked, m_allowed, m_sites, m_log},
+              m_protection),
       m_prompt(m_blocked, m_allowed, m_services.shell)
 {
 }
@@ -35,6 +37,7 @@ bool MainLogic::Startup()
         platform.HideWindow();
 
     m_allowFile.Load(m_allowed);
+    m_sitesFile.Load(m_sites.List());
     if (m_options.list == 0)
         platform.EnableLists(false);
 
@@ -50,6 +53,7 @@ void MainLogic::Shutdown()
     platform.UnregisterHideHotKey();
     platform.UnhookHotKeyWndProc();
     m_allowFile.Save(m_allowed);
+    m_sitesFile.Save(m_sites.List());
     SetRunAtStartup(m_services.registry, m_settings.Option(setting::kStartUp) != 0, m_services.programPath);
     platform.SetMonitorEnabled(false);
     m_services.tray.NotifyIcon(TrayCommand::kDelete, MakeTrayIconIdentity(m_services.view.WindowHandle()));

@@ -5,9 +5,11 @@
 #include <string>
 
 #include "blocker/allow_prompt.h"
+#include "blocker/allowed_sites.h"
 #include "blocker/blocking_state.h"
 #include "blocker/list_file.h"
 #include "blocker/options.h"
+#include "blocker/popup_log.h"
 #include "blocker/popup_rules.h"
 #include "blocker/protection.h"
 #include "blocker/url_list.h"
@@ -44,6 +46,7 @@ struct MainServices {
     FileStore& files;
     CodePage& codePage;
     ListLocation allowList;
+    ListLocation allowedSites;
     std::string programPath;  // full path of norvane.exe
 };
 
@@ -67,6 +70,8 @@ public:
     Options& InMemoryOptions() { return m_options; }
     UrlList& Blocked() { return m_blocked; }
     UrlList& Allowed() { return m_allowed; }
+    AllowedSites& Sites() { return m_sites; }
+    PopupLog& Log() { return m_log; }
     Protection& Switch() { return m_protection; }
     PopupRules& Rules() { return m_rules; }
     AllowPrompt& Prompt() { return m_prompt; }
@@ -76,10 +81,13 @@ private:
     MainServices m_services;
     SettingsStore m_settings;
     ListFile m_allowFile;
+    ListFile m_sitesFile;
     BlockingState m_state;
     Options m_options;
     UrlList m_blocked;
     UrlList m_allowed;
+    AllowedSites m_sites;
+    PopupLog m_log;
     Protection m_protection;
     PopupRules m_rules;
     AllowPrompt m_prompt;

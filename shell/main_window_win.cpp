@@ -31,19 +31,22 @@ NoZirOd::NoZirOd()
                  [this](IDispatch* browser) { IEEvents_BrowserCreated(browser); }})
 {
     const std::string programPath = Narrow(ProgramFolder()) + "\\norvane.exe";
-    m_logic = std::make_unique<MainLogic>(MainServices{*this, *this, *this, m_alerts, m_keys, m_ticks, m_shell,
-                                                       m_registry, m_files, m_codePage,
-                                                       DefaultListLocation("Allow.txt"), programPath});
+    m_logic = std::make_unique<MainLogic>(
+        MainServices{*this, *this, *this, m_alerts, m_keys, m_ticks, m_shell, m_registry, m_files, m_codePage,
+                     DefaultListLocation("Allow.txt"), DefaultListLocation("Sites.txt"), programPath});
     m_optionsLogic = std::make_unique<OptionsDialogLogic>(m_logic->Settings(), m_registry, m_logic->InMemoryOptions(),
                                                           static_cast<OptionsTarget&>(*this), Narrow(ProgramFolder()));
     m_frmWB = std::make_unique<frmWB>(m_logic->Prompt());
     m_frmOptions = std::make_unique<frmOptions>(*m_optionsLogic);
     m_frmTips = std::make_unique<frmTips>();
+    m_frmPopupLog = std::make_unique<frmPopupLog>(
+        frmPopupLog::Lists{m_logic->Log(), m_logic->Allowed(), m_logic->Sites()}, m_shell, m_logic->Settings());
 }
 
 NoZirOd::~NoZirOd()
 {
     m_monitor.Destroy();
+    m_frmPopupLog.reset();
     m_blockedMirror.reset();
     m_allowedMirror.reset();
     if (m_window)
@@ -160,6 +163,13 @@ void NoZirOd::QuitProgram()
     KillTimer(m_window, kTimerCheck);
     m_monitor.Destroy();
     DestroyWindow(m_window);  // and with it every window it owns
+}
+
+bool NoZirOd::PreTranslate(MSG& message)
+{
+    if (m_frmPopupLog->PreTranslate(message))
+        return true;
+    return m_window && IsDialogMessageW(m_window, &message);
 }
 
 void NoZirOd::ShowMainWindow()

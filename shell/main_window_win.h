@@ -13,37 +13,14 @@
 #include "shell/hotkey.h"
 #include "shell/hotkey_win.h"
 #include "shell/layout_win.h"
+#include "shell/list_mirror_win.h"
 #include "shell/main_logic.h"
 #include "shell/monitor_host_win.h"
+#include "shell/popup_log_win.h"
 #include "shell/registry_win.h"
 #include "shell/single_instance_win.h"
 
 namespace quellix {
-
-// Keeps a list box of the main window showing what its list holds.
-class ListMirror final : public UrlListObserver {
-public:
-    ListMirror(UrlList& list, HWND box) : m_list(list), m_box(box) { m_list.SetObserver(this); }
-    ~ListMirror() { m_list.SetObserver(nullptr); }
-
-    bool EntryAppended(const std::string& text) override
-    {
-        const LRESULT added = SendMessageW(m_box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
-        return added != LB_ERR && added != LB_ERRSPACE;
-    }
-    void EntryRemoved(std::size_t index) override { SendMessageW(m_box, LB_DELETESTRING, index, 0); }
-
-    // The list box's selection, as the list's.
-    void TakeSelection()
-    {
-        const LRESULT selected = SendMessageW(m_box, LB_GETCURSEL, 0, 0);
-        m_list.Select(selected == LB_ERR ? std::nullopt : std::optional<std::size_t>(selected));
-    }
-
-private:
-    UrlList& m_list;
-    HWND m_box;
-};
 
 class NoZirOd final : private MainWindowPlatform, private MainWindowView, private NotificationArea {
 public:
@@ -67,6 +44,9 @@ public:
 
     HWND Window() const { return m_window; }
     MainLogic& Logic() { return *m_logic; }
+    // Tab, Enter, Escape and mnemonics in the main window and the pop-up log, for the
+    // program's message loop; true when the message was handled so.
+    bool PreTranslate(MSG& message);
 
     static constexpr UINT kTimerCheck = 1;
     static constexpr UINT kClickWatchMs = 32;
@@ -102,10 +82,12 @@ private:
     void mnuExitm_Click();
     void mnuToolsOptions_Click();
     void mnuTips_Click();
+    void mnuPopupLog_Click();
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
     void mnuShow_Click();
     void mnuEnable_Click();
+    void mnuTrayPopupLog_Click();
     void mnuAbout_Click();
     void mnuExit_Click();
     void lstBlockedUrls_DblClick();
@@ -152,6 +134,7 @@ private:
     std::unique_ptr<frmWB> m_frmWB;
     std::unique_ptr<frmOptions> m_frmOptions;
     std::unique_ptr<frmTips> m_frmTips;
+    std::unique_ptr<frmPopupLog> m_frmPopupLog;
 
     WNDPROC PrevTrayWndProc = nullptr;
     WNDPROC PrevHotKeyWndProc = nullptr;

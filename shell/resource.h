@@ -18,10 +18,12 @@
 #define IDM_TIPS 302
 #define IDM_HELPCONTENTS 303
 #define IDM_HELPABOUT 304
+#define IDM_POPUPLOG 305
 #define IDM_SHOW 310
 #define IDM_ENABLE 311
 #define IDM_ABOUT 312
 #define IDM_EXIT 313
+#define IDM_TRAYPOPUPLOG 314
 
 // Controls of the main window.
 #define IDC_BLOCKEDURLS 400
@@ -46,3 +48,14 @@
 #define IDC_LINK_WEB 521
 #define IDC_LOGO 522
 #define IDC_TITLE 523
+
+// Controls of the pop-up log window.
+#define IDC_LOG_LIST 600
+#define IDC_LOG_OPEN 601
+#define IDC_LOG_ALLOWADDRESS 602
+#define IDC_LOG_ALLOWSITE 603
+#define IDC_LOG_COPY 604
+#define IDC_LOG_CLEAR 605
+#define IDC_SITES_LABEL 606
+#define IDC_SITES_LIST 607
+#define IDC_SITES_REMOVE 608

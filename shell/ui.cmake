@@ -13,6 +13,8 @@ if(WIN32)
     main_window_win.cpp
     modal_window_win.cpp
     monitor_host_win.cpp
+    popup_log_commands_win.cpp
+    popup_log_win.cpp
     single_instance_win.cpp)
   # The generated app/version.h (the About window's version) is in the build folder.
   target_include_directories(quellix_ui PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR})

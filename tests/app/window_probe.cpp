@@ -12,6 +12,10 @@
 //   window_probe allowed        prints the allow list's entries, one a line
 //   window_probe remove N       removes the allow list's entry N (from 0) as a user does:
 //                               a double-click on it and "Remove" in the dialog
+//   window_probe log            opens the pop-up log as the Tools menu does; prints its
+//                               window as `wait` prints the main window
+//   window_probe remove-site N  removes the allowed site N (from 0) in the pop-up log as a
+//                               user does: selects it and clicks "Remove"
 //   window_probe hold FILE MS   holds FILE open, sharing nothing, for MS milliseconds
 //                               (as a scanner or a backup tool does); prints "held" first
 //   window_probe uninstall ROOT runs Quellix's QuietUninstallString under ROOT (HKLM or
@@ -93,6 +97,17 @@ HANDLE OpenProgram(HWND window, DWORD access)
     return process ? OpenProcess(access, FALSE, process) : nullptr;
 }
 
+// A top-level window, its X11 window under Wine (one of its properties there), the screen's
+// resolution and the window's frame, on one line.
+void Describe(HWND window)
+{
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    const auto x11 = reinterpret_cast<UINT_PTR>(GetPropW(window, L"__wine_x11_whole_window"));
+    std::printf("window=%p x11=0x%lx dpi=%d frame=%ld,%ld,%ld,%ld\n", static_cast<void*>(window),
+                static_cast<unsigned long>(x11), ScreenDpi(), frame.left, frame.top, frame.right, frame.bottom);
+}
+
 int Wait(int seconds)
 {
     HWND window = nullptr;
@@ -111,14 +126,53 @@ int Wait(int seconds)
         QueryFullProcessImageNameW(program, 0, path, &size);
         CloseHandle(program);
     }
-    RECT frame{};
-    GetWindowRect(window, &frame);
-    // Under Wine the X11 window that shows a top-level window is one of its properties.
-    const auto x11 = reinterpret_cast<UINT_PTR>(GetPropW(window, L"__wine_x11_whole_window"));
-    std::printf("window=%p x11=0x%lx dpi=%d frame=%ld,%ld,%ld,%ld\n", static_cast<void*>(window),
-                static_cast<unsigned long>(x11), ScreenDpi(), frame.left, frame.top, frame.right, frame.bottom);
+    Describe(window);
     std::printf("program=%s\n", Narrow(path).c_str());
     return 0;
+}
+
+// Opens the pop-up log as the Tools menu does; `then` gets its window once it shows.
+int WithPopupLog(int (*then)(HWND log, int number), int number)
+{
+    HWND main = FindMainWindow(false);
+    if (!main) {
+        Fault("no %ls window", kMainClass);
+        return 1;
+    }
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_POPUPLOG, 0), 0);
+    HWND log = nullptr;
+    for (int tries = 0; tries < 100 && !(log && IsWindowVisible(log)); ++tries) {
+        Sleep(50);
+        log = FindWindowW(L"QuellixPopupLog", L"Pop-up log");
+    }
+    if (!log || !IsWindowVisible(log)) {
+        Fault("no pop-up log after Tools, Pop-up log");
+        return 1;
+    }
+    return then(log, number);
+}
+
+int ShowLog(HWND log, int)
+{
+    Sleep(300);  // painted
+    Describe(log);
+    return 0;
+}
+
+int RemoveSite(HWND log, int index)
+{
+    const HWND sites = GetDlgItem(log, IDC_SITES_LIST);
+    if (SendMessageW(sites, LB_SETCURSEL, index, 0) == LB_ERR) {
+        Fault("the allowed sites have no entry %d", index);
+        return 1;
+    }
+    const LRESULT before = SendMessageW(sites, LB_GETCOUNT, 0, 0);
+    SendMessageW(log, WM_COMMAND, MAKEWPARAM(IDC_SITES_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(sites));
+    SendMessageW(GetDlgItem(log, IDC_SITES_REMOVE), BM_CLICK, 0, 0);
+    if (SendMessageW(sites, LB_GETCOUNT, 0, 0) != before - 1)
+        Fault("the site was not removed");
+    PostMessageW(log, WM_CLOSE, 0, 0);
+    return g_faults ? 1 : 0;
 }
 
 int Quit(int seconds)
@@ -418,13 +472,17 @@ int main(int argc, char** argv)
         return Allowed();
     if (command == "remove" && argc == 3)
         return Remove(number);
+    if (command == "log" && argc == 2)
+        return WithPopupLog(ShowLog, 0);
+    if (command == "remove-site" && argc == 3)
+        return WithPopupLog(RemoveSite, number);
     if (command == "hold" && argc == 4)
         return Hold(argv[2], std::atoi(argv[3]));
     if (command == "uninstall" && argc == 3)
         return Uninstall(argv[2]);
     if (argc < 2 || argc > 4) {
         std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | quit SECONDS | allowed | remove N | "
-                             "hold FILE MS | uninstall ROOT\n");
+                             "log | remove-site N | hold FILE MS | uninstall ROOT\n");
         return 2;
     }
     std::fprintf(stderr, "window_probe: unknown command %s\n", command.c_str());

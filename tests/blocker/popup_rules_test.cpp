@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "blocker/allowed_sites.h"
 #include "blocker/protection.h"
 #include "blocker/url_list.h"
 #include "tests/blocker/fakes.h"
@@ -28,8 +31,10 @@ protected:
     FakeAlerts alerts;
     UrlList blocked;
     UrlList allowed;
+    AllowedSites sites;
+    PopupLog log;
     Protection protection{state, options, view, tray, alerts};
-    PopupRules rules{state, options, keys, ticks, blocked, allowed, protection};
+    PopupRules rules{state, options, keys, ticks, {blocked, allowed, sites, log}, protection};
 };
 
 TEST_F(PopupRulesTest, ClickWatchRecordsOnlyAFreshPressOfAnyMouseButton)
@@ -245,6 +250,100 @@ TEST_F(PopupRulesTest, ABrowserThatIsGoneBeforeItsAddressIsReadClearsTheMark)
     EXPECT_FALSE(state.zirodPending);
     EXPECT_EQ(protection.BlockedCount(), 0u);
     EXPECT_TRUE(blocked.Empty());
+}
+
+TEST_F(PopupRulesTest, APageOnAnAllowedSiteOpensWindowsInBothModesBeforeAnyOtherTest)
+{
+    sites.Add("news.example");
+    ticks.now = 60'000;
+    for (const int list : {0, 1}) {
+        options.list = list;
+        state.zirodPending = true;  // a mark left by an earlier pop-up does not close this one
+        EXPECT_EQ(rules.NewWindow("http://www.news.example/today"), std::nullopt) << list;
+        EXPECT_FALSE(state.zirodPending) << list;
+        FakeBrowser window("http://ads.example/");
+        rules.BrowserCreated(window);
+        EXPECT_EQ(window.quits, 0) << list;
+    }
+    EXPECT_EQ(protection.BlockedCount(), 0u);
+    EXPECT_TRUE(keys.TakeQueries().empty()) << "decided before the keys are read";
+
+    options.list = 0;
+    EXPECT_EQ(rules.NewWindow("http://other.example/"), true);
+    EXPECT_EQ(rules.NewWindow("http://badnews.example/"), true);
+}
+
+TEST_F(PopupRulesTest, EveryDecisionIsLoggedNewestFirstWithItsOpenerAndWhatHappened)
+{
+    sites.Add("news.example");
+    allowed.Append("http://wanted.example/");
+    ticks.now = 60'000;
+    rules.NewWindow("http://www.news.example/");
+    rules.NewWindow("http://a.example/");
+    keys.Press(vk::kShift);
+    rules.NewWindow("http://b.example/");
+    keys.Release(vk::kShift);
+    state.lastClickTick = ticks.now - 100;
+    rules.NewWindow("http://c.example/");
+    state.lastClickTick = 0;
+    options.list = 1;
+    rules.NewWindow("http://d.example/");
+    FakeBrowser closed("http://ads.example/");
+    rules.BrowserCreated(closed);
+    rules.NewWindow("http://e.example/");
+    FakeBrowser wanted("http://wanted.example/");
+    rules.BrowserCreated(wanted);
+    rules.NewWindow("http://f.example/");
+    FakeBrowser gone(std::nullopt);
+    rules.BrowserCreated(gone);
+    rules.NewWindow("http://g.example/");
+    state.protectionOff = true;
+    rules.NewWindow("http://h.example/");
+
+    const std::tuple<std::string, std::string, PopupOutcome> expected[] = {
+        {"http://h.example/", "", PopupOutcome::kProtectionOff},
+        {"http://g.example/", "", PopupOutcome::kWaiting},
+        {"http://f.example/", "", PopupOutcome::kWentAway},
+        {"http://e.example/", "http://wanted.example/", PopupOutcome::kAllowedAddress},
+        {"http://d.example/", "http://ads.example/", PopupOutcome::kClosed},
+        {"http://c.example/", "", PopupOutcome::kAfterClick},
+        {"http://b.example/", "", PopupOutcome::kWithKey},
+        {"http://a.example/", "", PopupOutcome::kRefused},
+        {"http://www.news.example/", "", PopupOutcome::kAllowedSite},
+    };
+    ASSERT_EQ(log.Count(), std::size(expected));
+    for (std::size_t i = 0; i < log.Count(); ++i) {
+        EXPECT_EQ(std::tie(log[i].opener, log[i].popup, log[i].outcome), expected[i]) << i;
+        EXPECT_EQ(log[i].tick, 60'000u);
+    }
+}
+
+TEST(PopupLogTest, TheLogKeepsTheLastThousandAndCompletesOnlyARecordItStillHolds)
+{
+    PopupLog log;
+    const std::uint64_t first = log.Add(1, "http://first.example/", PopupOutcome::kWaiting);
+    for (std::uint32_t i = 2; i <= PopupLog::kCapacity + 5; ++i)
+        log.Add(i, "http://page" + std::to_string(i) + ".example/", PopupOutcome::kRefused);
+    ASSERT_EQ(log.Count(), PopupLog::kCapacity);
+    EXPECT_EQ(log[0].tick, PopupLog::kCapacity + 5);
+    EXPECT_EQ(log[PopupLog::kCapacity - 1].tick, 6u);
+    EXPECT_EQ(log[PopupLog::kCapacity - 1].opener, "http://page6.example/");
+
+    const std::uint64_t revision = log.Revision();
+    log.Complete(first, "http://late.example/", PopupOutcome::kClosed);
+    EXPECT_EQ(log.Revision(), revision) << "the first record has left the log";
+    for (std::size_t i = 0; i < log.Count(); ++i)
+        EXPECT_TRUE(log[i].popup.empty()) << i;
+
+    // Addresses of any length are kept bounded; a cleared log completes nothing.
+    const std::uint64_t last = log.Add(7, std::string(100'000, 'x'), PopupOutcome::kWaiting);
+    EXPECT_EQ(log[0].opener.size(), PopupLog::kMaxTextBytes);
+    log.Clear();
+    EXPECT_EQ(log.Count(), 0u);
+    log.Complete(last, "http://late.example/", PopupOutcome::kClosed);
+    log.Add(8, "http://next.example/", PopupOutcome::kRefused);
+    ASSERT_EQ(log.Count(), 1u);
+    EXPECT_TRUE(log[0].popup.empty());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "blocker/allowed_sites.h"
+
 namespace quellix::test {
 namespace {
 
@@ -42,6 +44,55 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
     EXPECT_EQ(ShellSafeWebAddress(longest), longest);
     EXPECT_EQ(ShellSafeWebAddress(longest + "a"), std::nullopt);
     EXPECT_EQ(ShellSafeWebAddress("http://x/" + std::string(700, ' ')), std::nullopt) << "too long once encoded";
+}
+
+TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
+{
+    AllowedSites sites;
+    EXPECT_FALSE(sites.AllowsPagesOf("http://example.com/")) << "an empty list allows nothing";
+    for (const char* host : {"Example.COM", "b\u00FCcher.example", "10.0.0.1", "[::1]", "intranet"})
+        EXPECT_TRUE(sites.Add(host)) << host;
+    EXPECT_FALSE(sites.Add("example.com")) << "there already";
+    for (const char* notHost : {"", "a b", "http://x/", "a..b"})
+        EXPECT_FALSE(sites.Add(notHost)) << notHost;
+
+    const char* allowed[] = {
+        "http://example.com/",
+        "https://www.EXAMPLE.com:8443/path?q",
+        "http://mail.example.com./",
+        "http://user:pw@deep.sub.example.com/",
+        "HTTP://xn--bcher-kva.example/",
+        "http://b\u00FCcher.EXAMPLE/",
+        "http://10.0.0.1:80/",
+        "http://[::1]/",
+        "http://intranet/",
+        "http://example.com\\evil.test/",  // the browser ends the host at the backslash
+    };
+    for (const char* page : allowed)
+        EXPECT_TRUE(sites.AllowsPagesOf(page)) << page;
+
+    const char* refused[] = {
+        "http://badexample.com/",
+        "http://example.com.evil.test/",
+        "http://example.com@evil.test/",  // user info is not the host
+        "http://evil.test/?u=http://example.com/",
+        "ftp://example.com/",
+        "javascript:'http://example.com/'",
+        "file:///C:/example.com/",
+        "example.com",
+        "http:///example.com",
+        "http://1.10.0.0.1/",  // an IP address only matches itself
+        "http://[::2]/",
+        "",
+    };
+    for (const char* page : refused)
+        EXPECT_FALSE(sites.AllowsPagesOf(page)) << page;
+
+    // A removal is seen at the next test, as is an entry the file brought in whole.
+    sites.List().Remove(0);
+    EXPECT_FALSE(sites.AllowsPagesOf("http://example.com/"));
+    sites.List().Append("https://News.Example/front");
+    EXPECT_TRUE(sites.AllowsPagesOf("http://www.news.example/"));
 }
 
 }  // namespace

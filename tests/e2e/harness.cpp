@@ -311,12 +311,12 @@ void Program::TrayDoubleClick() const
     PostMessageW(m_main, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
 }
 
-HWND Program::WaitForWindow(const wchar_t* caption, DWORD timeoutMs) const
+HWND Program::WaitForWindow(const wchar_t* caption, const wchar_t* windowClass, DWORD timeoutMs) const
 {
     HWND found = nullptr;
     PumpUntil(
         [&] {
-            found = FindWindowW(L"QuellixModalWindow", caption);
+            found = FindWindowW(windowClass, caption);
             return found && IsWindowVisible(found);
         },
         timeoutMs);

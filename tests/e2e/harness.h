@@ -83,8 +83,10 @@ public:
     void TrayRightClick() const;
     void TrayDoubleClick() const;
 
-    // A modal window of the program with this caption, once it shows.
-    HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = 5000) const;
+    // A window of the program with this caption (one of its modal windows by default), once
+    // it shows.
+    HWND WaitForWindow(const wchar_t* caption, const wchar_t* windowClass = L"QuellixModalWindow",
+                       DWORD timeoutMs = 5000) const;
 
     HANDLE Process() const { return m_process.handle.get(); }
 

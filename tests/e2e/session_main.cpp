@@ -1,9 +1,10 @@
 // quellix-session.exe: what `make run` starts. It plays a short browsing session against
 // norvane.exe as built: a page opens pop-ups, the user follows a link, an address is moved
-// to the allow list. It says what happened, saves a picture of the main window, and then
-// either ends the program (no real display) or leaves it to the user until it is quit.
+// to the allow list, the pop-up log allows a site. It says what happened, saves pictures of
+// the main window and the log, and then either ends the program (no real display) or
+// leaves it to the user until it is quit.
 //
-//   quellix-session [--picture <file.bmp>] [--stay]
+//   quellix-session [--picture <main.bmp>] [--log-picture <log.bmp>] [--stay]
 #include <windows.h>
 
 #include <cstdio>
@@ -23,7 +24,7 @@ void Say(const char* format, const std::wstring& text = {})
     std::fflush(stdout);
 }
 
-// The main window as it shows on the screen, as a 24-bit bitmap file.
+// A window as it shows on the screen, as a 24-bit bitmap file.
 bool SavePicture(HWND window, const std::wstring& path)
 {
     RECT area;
@@ -32,14 +33,14 @@ bool SavePicture(HWND window, const std::wstring& path)
     const int height = area.bottom - area.top;
     BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    UniqueHbitmap bitmap(CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
+    const ScopedGetDC screen(nullptr);
+    UniqueHbitmap bitmap(CreateDIBSection(screen.get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
                                           nullptr, 0));
-    UniqueHdc memory(CreateCompatibleDC(screen));
-    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory.get(), previous);
-    ReleaseDC(nullptr, screen);
+    UniqueHdc memory(CreateCompatibleDC(screen.get()));
+    {
+        const ScopedSelectObject selected(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    }
 
     const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     header.biSizeImage = rowBytes * static_cast<DWORD>(height);
@@ -57,10 +58,13 @@ bool SavePicture(HWND window, const std::wstring& path)
 int wmain(int argc, wchar_t** argv)
 {
     std::wstring picture;
+    std::wstring logPicture;
     bool stay = false;
     for (int i = 1; i < argc; ++i) {
         if (std::wstring(argv[i]) == L"--picture" && i + 1 < argc)
             picture = argv[++i];
+        else if (std::wstring(argv[i]) == L"--log-picture" && i + 1 < argc)
+            logPicture = argv[++i];
         else if (std::wstring(argv[i]) == L"--stay")
             stay = true;
     }
@@ -114,6 +118,27 @@ int wmain(int argc, wchar_t** argv)
             Pump(300);
             Say(SavePicture(program.Main(), picture) ? "picture of the main window saved\n"
                                                      : "the picture could not be saved\n");
+        }
+
+        // The log, with a pop-up from a page the user then allows in two clicks.
+        const ComPtr<sim::Browser> shop = desktop.Open(L"http://shop.example/basket", sim::kRealWindow);
+        shop->FireNewWindow2();
+        const ComPtr<sim::Browser> payment = desktop.Open(L"http://shop.example/pay", sim::kRealWindow);
+        program.Command(IDM_POPUPLOG);
+        if (const HWND log = program.WaitForWindow(L"Pop-up log", L"QuellixPopupLog")) {
+            const HWND rows = GetDlgItem(log, IDC_LOG_LIST);
+            PostMessageW(rows, WM_KEYDOWN, VK_HOME, 0);  // the newest record, as the user selects it
+            PostMessageW(GetDlgItem(log, IDC_LOG_ALLOWSITE), BM_CLICK, 0, 0);
+            Pump(300);
+            const bool opens = shop->FireNewWindow2().cancel == VARIANT_FALSE;
+            Say(opens ? "pop-ups from %s are allowed in the pop-up log: the next one opens\n"
+                      : "allowing %s in the pop-up log did NOT let its next pop-up open\n",
+                L"shop.example");
+            if (!logPicture.empty()) {
+                Pump(300);
+                Say(SavePicture(log, logPicture) ? "picture of the pop-up log saved\n"
+                                                 : "the picture could not be saved\n");
+            }
         }
 
         if (stay) {

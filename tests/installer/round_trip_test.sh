@@ -134,22 +134,26 @@ hold() {
   rm -f "$said"
 }
 
-# lists_survive FOLDER: the allow list beside the program, through the program's runs.
+# lists_survive FOLDER: the allow list and the allowed sites beside the program, through
+# the program's runs.
 lists_survive() {
   local folder=$1 file dir kept
   file="$folder\\Allow.txt"
   dir=$(unix_path "$folder")
   printf 'http://gone.example/\r\n"http://kept.example/?a=1,b=2"\r\nhttp://other.example/\r\n' >"$dir/Allow.txt"
+  printf 'news.example\r\ngone.example\r\n' >"$dir/Sites.txt"
   start_program "$folder"
   [ "$(allowed)" = $'http://gone.example/\nhttp://kept.example/?a=1,b=2\nhttp://other.example/' ] ||
     fail "the list read from $file is '$(allowed)'"
   wine "$probe" remove 0 >/dev/null || fail "an allowed address could not be removed"
+  wine "$probe" remove-site 1 >/dev/null || fail "an allowed site could not be removed"
   # Another program holds the file for a moment as the program saves it on its way out.
   hold "$file" 300
   quit_program
   wait "$holder" || fail "the file could not be held"
   kept=$'"http://kept.example/?a=1,b=2"\r\nhttp://other.example/\r'
   [ "$(cat "$dir/Allow.txt")" = "$kept" ] || fail "the list was saved as '$(cat "$dir/Allow.txt")'"
+  [ "$(cat "$dir/Sites.txt")" = $'news.example\r' ] || fail "the sites were saved as '$(cat "$dir/Sites.txt")'"
 
   # Held when the program starts, for longer than it waits: nothing is lost. A second copy
   # started meanwhile ends at once, and the first goes on.
@@ -236,7 +240,9 @@ nothing_of_ours
 wait_for_prefix
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] ||
   fail "silent mode did not keep the allow list beside the program"
-left=$(find "$instdir" -type f 2>/dev/null | grep -v '/Allow\.txt$' || true)
+[ "$(cat "$instdir/Sites.txt" 2>/dev/null)" = $'news.example\r' ] ||
+  fail "silent mode did not keep the allowed sites beside the program"
+left=$(find "$instdir" -type f 2>/dev/null | grep -v '/Allow\.txt$\|/Sites\.txt$' || true)
 [ -z "$left" ] || fail "files left: $left"
 rm -rf "$instdir"
 
@@ -256,11 +262,13 @@ lists_survive "$folder"
 uninstall HKCU
 nothing_of_ours
 wait_for_prefix
-[ "$(ls -A "$instdir" 2>/dev/null)" = Allow.txt ] || fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the allow list alone"
+[ "$(ls -A "$instdir" 2>/dev/null)" = $'Allow.txt\nSites.txt' ] ||
+  fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the two lists alone"
 [ "$(head -n 1 "$instdir/Allow.txt" 2>/dev/null)" = $'"http://kept.example/?a=1,b=2"\r' ] ||
   fail "silent mode did not keep the allow list in the local application data"
-# An empty list goes, and with it the folder.
+# Empty lists go, and with them the folder.
 printf '\xEF\xBB\xBF' >"$instdir/Allow.txt"
+: >"$instdir/Sites.txt"
 wine "$setup" /S /CurrentUser || stop "the setup ended with $?"
 wait_for_prefix
 uninstall HKCU

@@ -132,6 +132,7 @@ protected:
     Latin1 codePage;
     MainLogic logic{MainServices{platform, view, platform, alerts, keys, ticks, shell, registry, files, codePage,
                                  ListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
+                                 ListLocation{"P/Sites.txt", "U", "U/Sites.txt"},
                                  "C:\\Program Files\\Quellix\\norvane.exe"}};
 };
 
@@ -140,7 +141,8 @@ TEST_F(MainLogicTest, StartUpRunsItsStepsInOrder)
     Store("Beep", "0");
     EXPECT_TRUE(logic.Startup());
     EXPECT_EQ(log, (Log{"monitor on", "tray add", "hook tray", "read P/Allow.txt", "read U/Allow.txt",
-                        "write P/Allow.txt", "lists off", "register hot key", "hook hot key"}));
+                        "write P/Allow.txt", "read P/Sites.txt", "read U/Sites.txt", "write P/Sites.txt", "lists off",
+                        "register hot key", "hook hot key"}));
     // The settings were read in their order: Beep, Flash, List, then HideOnStart.
     const std::vector<std::string> reads = registry.registry.Calls("query ");
     EXPECT_EQ(reads, (std::vector<std::string>{"Beep", "Flash", "List", "HideOnStart"}));
@@ -179,7 +181,7 @@ TEST_F(MainLogicTest, HideOnStartHidesTheWindowOnlyForTheValueOne)
         caseRegistry.registry.Put(Registry::kCurrentUser, kOptions, "HideOnStart", Sz(value));
         MainLogic caseLogic{MainServices{casePlatform, view, casePlatform, alerts, keys, ticks, shell, caseRegistry,
                                          files, codePage, ListLocation{"P/Allow.txt", "U", "U/Allow.txt"},
-                                         "C:\\q\\norvane.exe"}};
+                                         ListLocation{"P/Sites.txt", "U", "U/Sites.txt"}, "C:\\q\\norvane.exe"}};
         EXPECT_EQ(caseLogic.Startup(), !hidden) << value;
         EXPECT_EQ(std::count(caseLog.begin(), caseLog.end(), "hide"), hidden ? 1 : 0) << value;
     }

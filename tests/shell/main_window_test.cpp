@@ -2,11 +2,13 @@
 // control registered and the stand-in browsers answering for the shell's window list,
 // driven through its window procedure chain, controls and menus as a user would.
 #include <windows.h>
+#include <commctrl.h>
 #include <exdisp.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,6 +30,7 @@ using quellix::sim::Browser;
 using e2e::ListBoxEntries;
 using e2e::Option;
 using e2e::Pump;
+using e2e::PumpUntil;
 using e2e::RunAtLogOnValue;
 using e2e::SetOption;
 using tessaly::test::CallExport;
@@ -43,6 +46,7 @@ protected:
     {
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quellix");
         DeleteFileW(allowFile.c_str());
+        DeleteFileW(sitesFile.c_str());
         desktop = std::make_unique<sim::Desktop>();
     }
 
@@ -61,6 +65,7 @@ protected:
         Pump(20);
         desktop.reset();
         DeleteFileW(allowFile.c_str());
+        DeleteFileW(sitesFile.c_str());
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quellix");
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Quellix");
     }
@@ -99,6 +104,7 @@ protected:
 
     tessaly::test::Apartment apartment;
     std::wstring allowFile = ProgramFolder() + L"\\Allow.txt";
+    std::wstring sitesFile = ProgramFolder() + L"\\Sites.txt";
     std::unique_ptr<sim::Desktop> desktop;
     std::unique_ptr<NoZirOd> window;
     HWND main = nullptr;
@@ -287,6 +293,114 @@ TEST_F(MainWindowTest, TheTrayIconComesBackWhenTheShellRestarts)
     EXPECT_FALSE(Shell_NotifyIconW(NIM_DELETE, &identity)) << "gone";
     SendMessageW(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(Shell_NotifyIconW(NIM_DELETE, &identity)) << "added again";
+}
+
+// The pop-up log window's rows, newest first: opener, pop-up, what happened.
+std::vector<std::array<std::wstring, 3>> LogRows(HWND list)
+{
+    std::vector<std::array<std::wstring, 3>> rows;
+    const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int row = 0; row < count; ++row) {
+        std::array<std::wstring, 3> cells;
+        for (int column = 1; column <= 3; ++column) {
+            wchar_t text[512] = {};
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = text;
+            item.cchTextMax = 512;
+            SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+            cells[column - 1] = text;
+        }
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+// Addresses the shell is asked to open land in a file instead of a browser: the prefix's
+// handler of http addresses is a command that writes its argument down, for the test.
+class ShellOpenRecorder {
+public:
+    ShellOpenRecorder()
+    {
+        DeleteFileW(m_file.c_str());
+        const std::wstring command = L"cmd.exe /c echo %1>" + m_file;
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, nullptr, REG_SZ, command.c_str(),
+                        static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    }
+    ~ShellOpenRecorder()
+    {
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, nullptr, REG_SZ, kWineDefault, sizeof kWineDefault);
+        DeleteFileW(m_file.c_str());
+    }
+    // What the shell was given, once it has been given something.
+    std::string Opened()
+    {
+        std::string bytes;
+        PumpUntil([&] { return Win32Files().Read(Narrow(m_file), 4096, bytes) == FileStore::ReadResult::kOk; });
+        return bytes;
+    }
+
+private:
+    static constexpr wchar_t kKey[] = L"Software\\Classes\\http\\shell\\open\\command";
+    static constexpr wchar_t kWineDefault[] = L"\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"";
+    std::wstring m_file = ProgramFolder() + L"\\opened.txt";
+};
+
+TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks)
+{
+    Win32Files().Write(Narrow(sitesFile), "news.example\r\n");
+    const ComPtr<Browser> news = desktop->Open(L"http://www.news.example/today");
+    const ComPtr<Browser> other = desktop->Open(L"http://other.example/");
+    Start();
+    EXPECT_EQ(news->FireNewWindow2().cancel, VARIANT_FALSE) << "no click, but an allowed site";
+    EXPECT_EQ(other->FireNewWindow2().cancel, VARIANT_TRUE);
+
+    // Tools, "Pop-up log", and in the tray menu before About.
+    wchar_t text[32] = {};
+    GetMenuStringW(GetMenu(main), IDM_POPUPLOG, text, 32, MF_BYCOMMAND);
+    EXPECT_STREQ(text, L"Pop-up &log");
+    Command(IDM_TRAYPOPUPLOG);
+    const HWND log = FindWindowW(L"QuellixPopupLog", L"Pop-up log");
+    ASSERT_TRUE(log && IsWindowVisible(log));
+    const HWND rows = GetDlgItem(log, IDC_LOG_LIST);
+    using Row = std::array<std::wstring, 3>;
+    EXPECT_EQ(LogRows(rows), (std::vector<Row>{{L"http://other.example/", L"", L"refused"},
+                                               {L"http://www.news.example/today", L"", L"allowed site"}}));
+
+    // Two clicks: the record, then its site's button.
+    LVITEMW select{};
+    select.state = select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(rows, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+    const HWND allowSite = GetDlgItem(log, IDC_LOG_ALLOWSITE);
+    EXPECT_EQ(WindowText(allowSite), L"Allow &pop-ups from other.example");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(log, IDC_LOG_OPEN))) << "its address was never seen";
+    SendMessageW(allowSite, BM_CLICK, 0, 0);
+    EXPECT_FALSE(IsWindowEnabled(allowSite));
+    EXPECT_EQ(ListBoxEntries(GetDlgItem(log, IDC_SITES_LIST)),
+              (std::vector<std::wstring>{L"news.example", L"other.example"}));
+    EXPECT_EQ(other->FireNewWindow2().cancel, VARIANT_FALSE);
+    EXPECT_EQ(LogRows(rows).at(0), (Row{L"http://other.example/", L"", L"allowed site"}));
+    EXPECT_EQ(SendMessageW(rows, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1)
+        << "the selection stays on its record as the log grows";
+
+    // List mode: pop-ups open, are closed, and only a web address can be opened anyway.
+    window->Logic().InMemoryOptions().list = 1;
+    const ComPtr<Browser> third = desktop->Open(L"http://third.example/");
+    ShellOpenRecorder shell;
+    for (const wchar_t* popup : {L"javascript:alert(1)", L"http://ads.example/win?id=7"}) {
+        EXPECT_EQ(third->FireNewWindow2().cancel, VARIANT_FALSE);
+        EXPECT_TRUE(desktop->Open(popup)->Quitted());
+        EXPECT_EQ(LogRows(rows).at(0), (Row{L"http://third.example/", popup, L"closed"}));
+        SendMessageW(rows, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+        SendMessageW(GetDlgItem(log, IDC_LOG_OPEN), BM_CLICK, 0, 0);
+    }
+    EXPECT_EQ(shell.Opened(), "http://ads.example/win?id=7\r\n") << "the script address never reached the shell";
+
+    // The site survives a restart.
+    Command(IDC_QUIT);
+    std::string bytes;
+    ASSERT_EQ(Win32Files().Read(Narrow(sitesFile), 4096, bytes), FileStore::ReadResult::kOk);
+    EXPECT_EQ(bytes, "news.example\r\nother.example\r\n");
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+#include "blocker/popup_log.h"
+
+namespace quellix {
+
+namespace {
+
+std::string_view Bounded(std::string_view text)
+{
+    return text.substr(0, PopupLog::kMaxTextBytes);
+}
+
+}  // namespace
+
+std::string_view OutcomeText(PopupOutcome outcome)
+{
+    switch (outcome) {
+    case PopupOutcome::kRefused:
+        return "refused";
+    case PopupOutcome::kClosed:
+        return "closed";
+    case PopupOutcome::kAfterClick:
+        return "let through after a click";
+    case PopupOutcome::kWithKey:
+        return "let through with Ctrl or Shift";
+    case PopupOutcome::kAllowedAddress:
+        return "allowed address";
+    case PopupOutcome::kAllowedSite:
+        return "allowed site";
+    case PopupOutcome::kProtectionOff:
+        return "protection off";
+    case PopupOutcome::kWaiting:
+        return "opened, waiting to be looked at";
+    case PopupOutcome::kWentAway:
+        return "closed before it could be looked at";
+    }
+    return "";
+}
+
+// Serial n lives in slot (n - 1) % kCapacity: the ring needs no index of its own.
+const PopupRecord& PopupLog::operator[](std::size_t newestFirst) const
+{
+    return m_records[(m_nextSerial - 2 - newestFirst) % kCapacity];
+}
+
+std::uint64_t PopupLog::Add(std::uint32_t tick, std::string_view opener, PopupOutcome outcome)
+{
+    const std::uint64_t serial = m_nextSerial++;
+    PopupRecord& record = m_records[(serial - 1) % kCapacity];
+    record.tick = tick;
+    record.opener.assign(Bounded(opener));
+    record.popup.clear();
+    record.outcome = outcome;
+    record.serial = serial;
+    if (m_count < kCapacity)
+        ++m_count;
+    ++m_revision;
+    return serial;
+}
+
+PopupRecord* PopupLog::Find(std::uint64_t serial)
+{
+    if (serial == 0 || serial >= m_nextSerial || m_nextSerial - serial > m_count)
+        return nullptr;
+    return &m_records[(serial - 1) % kCapacity];
+}
+
+void PopupLog::Complete(std::uint64_t serial, std::string_view popup, PopupOutcome outcome)
+{
+    PopupRecord* const record = Find(serial);
+    if (!record)
+        return;
+    record->popup.assign(Bounded(popup));
+    record->outcome = outcome;
+    ++m_revision;
+}
+
+void PopupLog::Clear()
+{
+    m_count = 0;
+    ++m_revision;
+}
+
+}  // namespace quellix
