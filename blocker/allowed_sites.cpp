@@ -1,5 +1,8 @@
 #include "blocker/allowed_sites.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <optional>
 
 #include "blocker/web_address.h"
@@ -8,44 +11,65 @@ namespace quellix {
 
 namespace {
 
-// Lower-case letters, digits, '-' and '_' in non-empty labels: the form NormalizeHost gives
-// every name it accepts, and nearly every host a browser reports.
-bool IsUsualHost(std::string_view host)
+std::uint64_t HashOf(std::string_view host)
 {
-    if (host.empty() || host.size() > 253 || host.front() == '.' || host.back() == '.')
+    // Never 0, which marks an empty slot.
+    return std::hash<std::string_view>{}(host) | 1;
+}
+
+std::uint64_t LabelBit(std::size_t labels)
+{
+    return std::uint64_t{1} << (labels < 64 ? labels - 1 : 63);
+}
+
+// Where the dots of a host are: a host has at most 253 characters.
+struct Dots {
+    std::array<std::uint8_t, 127> at;
+    std::size_t count = 0;
+};
+
+// The dots of a host in the form NormalizeHost gives every name it accepts (lower-case
+// letters, digits, '-' and '_' in non-empty labels), and nearly every host a browser
+// reports; false for any other host.
+bool ScanUsualHost(std::string_view host, Dots& dots)
+{
+    if (host.empty() || host.size() > 253 || host.back() == '.')
         return false;
-    char previous = '.';
-    for (const char c : host) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-                        (c == '.' && previous != '.');
-        if (!ok)
+    std::size_t labelStart = 0;
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        const char c = host[i];
+        if (c == '.') {
+            if (i == labelStart)
+                return false;
+            dots.at[dots.count++] = static_cast<std::uint8_t>(i);
+            labelStart = i + 1;
+        } else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')) {
             return false;
-        previous = c;
+        }
     }
     return true;
 }
 
-// An IPv4 address ends in digits, and an IPv6 literal is bracketed; no top-level domain
-// does either. Neither has sites below it.
-bool IsIpAddress(std::string_view host)
+// An IPv4 address ends in digits, which no top-level domain does; it has no sites below it.
+bool IsIpv4Address(std::string_view host)
 {
-    if (host.starts_with('['))
-        return true;
     const std::string_view last = host.substr(host.rfind('.') + 1);
-    return !last.empty() && last.find_first_not_of("0123456789") == std::string_view::npos;
+    return !last.empty() && std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
 
 bool AllowedSites::Add(std::string_view host)
 {
-    const std::optional<std::string> normal = NormalizeHost(host);
+    std::optional<std::string> normal = NormalizeHost(host);
     if (!normal)
         return false;
     Refresh();
-    if (m_hosts.contains(*normal))
+    if (Contains(*normal) || !m_list.Append(*normal))
         return false;
-    return m_list.Append(*normal);
+    Insert(std::move(*normal));
+    m_hostsRevision = m_list.Revision();
+    return true;
 }
 
 bool AllowedSites::AllowsPagesOf(std::string_view address) const
@@ -55,25 +79,50 @@ bool AllowedSites::AllowsPagesOf(std::string_view address) const
     const std::optional<std::string_view> written = WebHostAsWritten(address);
     if (!written)
         return false;
-    std::optional<std::string> normal;
-    std::string_view host = *written;
-    if (!IsUsualHost(host)) {
-        normal = NormalizeHost(host);
-        if (!normal)
-            return false;
-        host = *normal;
-    }
-
     Refresh();
-    if (IsIpAddress(host))
-        return m_hosts.contains(host);
-    for (;;) {
-        if (m_hosts.contains(host))
+    if (written->starts_with('[')) {
+        // An IPv6 literal matches itself alone.
+        const std::optional<std::string> normal = NormalizeHost(*written);
+        return normal && Contains(*normal);
+    }
+    if (const std::optional<bool> matches = MatchesUsualHost(*written))
+        return *matches;
+    // Not in the usual form (capitals, a final dot, an internationalised name): the slow
+    // road, through the form the entries are in.
+    const std::optional<std::string> normal = NormalizeHost(*written);
+    return normal && MatchesUsualHost(*normal).value_or(false);
+}
+
+std::optional<bool> AllowedSites::MatchesUsualHost(std::string_view host) const
+{
+    Dots dots;
+    if (!ScanUsualHost(host, dots))
+        return std::nullopt;
+    if (IsIpv4Address(host))
+        return Contains(host);
+    // The host itself, then each host above it, as far as entries have labels.
+    const std::size_t labels = dots.count + 1;
+    if (m_labelCounts & LabelBit(labels) && Contains(host))
+        return true;
+    for (std::size_t i = 0; i < dots.count; ++i) {
+        if (m_labelCounts & LabelBit(labels - 1 - i) && Contains(host.substr(dots.at[i] + 1u)))
             return true;
-        const std::size_t dot = host.find('.');
-        if (dot == std::string_view::npos)
+    }
+    return false;
+}
+
+bool AllowedSites::Contains(std::string_view host) const
+{
+    if (m_table.empty())
+        return false;
+    const std::uint64_t hash = HashOf(host);
+    const std::size_t mask = m_table.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const Slot& at = m_table[slot];
+        if (at.hash == 0)
             return false;
-        host.remove_prefix(dot + 1);
+        if (at.hash == hash && m_hosts[at.host] == host)
+            return true;
     }
 }
 
@@ -81,16 +130,39 @@ void AllowedSites::Refresh() const
 {
     if (m_hostsRevision == m_list.Revision())
         return;
+    m_hostsRevision = m_list.Revision();
     m_hosts.clear();
+    m_table.clear();
+    m_labelCounts = 0;
     for (const std::string& entry : m_list.Entries()) {
         // A whole address written into the file by hand counts as its host.
         std::optional<std::string> host = NormalizeHost(entry);
         if (!host)
             host = WebHost(entry);
-        if (host)
-            m_hosts.insert(std::move(*host));
+        if (host && !Contains(*host))
+            Insert(std::move(*host));
     }
-    m_hostsRevision = m_list.Revision();
+}
+
+void AllowedSites::Insert(std::string host) const
+{
+    if (2 * (m_hosts.size() + 1) > m_table.size()) {
+        m_table.assign(std::bit_ceil(std::max<std::size_t>(16, 4 * (m_hosts.size() + 1))), Slot{});
+        for (std::uint32_t i = 0; i < m_hosts.size(); ++i)
+            Place(HashOf(m_hosts[i]), i);
+    }
+    m_labelCounts |= LabelBit(static_cast<std::size_t>(std::count(host.begin(), host.end(), '.')) + 1);
+    Place(HashOf(host), static_cast<std::uint32_t>(m_hosts.size()));
+    m_hosts.push_back(std::move(host));
+}
+
+void AllowedSites::Place(std::uint64_t hash, std::uint32_t host) const
+{
+    const std::size_t mask = m_table.size() - 1;
+    std::size_t slot = hash & mask;
+    while (m_table[slot].hash != 0)
+        slot = (slot + 1) & mask;
+    m_table[slot] = {hash, host};
 }
 
 }  // namespace quellix

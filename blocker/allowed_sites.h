@@ -4,9 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 #include "blocker/url_list.h"
 
@@ -25,22 +26,33 @@ public:
 
     // Whether the page at `address` lies on an allowed site: its host (http or https only)
     // is an entry or ends in "." and an entry. Case-insensitive; internationalised names
-    // compare in their ASCII form; an IP address only matches itself. Costs one hash
-    // lookup per label of the host, and allocates only for a host not written in the
-    // usual form.
+    // compare in their ASCII form; an IP address only matches itself. It runs inside the
+    // browser's call: one scan of the host, then one hash probe for each of its suffixes
+    // that is as many labels long as some entry is; it allocates only for a host not
+    // written in the usual lower-case form.
     bool AllowsPagesOf(std::string_view address) const;
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    struct Slot {
+        std::uint64_t hash = 0;  // 0: empty
+        std::uint32_t host = 0;  // index into m_hosts
     };
 
     void Refresh() const;
+    void Insert(std::string host) const;
+    void Place(std::uint64_t hash, std::uint32_t host) const;
+    bool Contains(std::string_view host) const;
+    // Whether the host or one above it is an entry; nothing when the host is not in the
+    // form the entries are in.
+    std::optional<bool> MatchesUsualHost(std::string_view host) const;
 
     UrlList m_list;
-    // The entries as hosts in WebHost's form, rebuilt when the list has changed.
-    mutable std::unordered_set<std::string, Hash, std::equal_to<>> m_hosts;
+    // The entries as hosts in WebHost's form, in an open-addressing table (a power of two,
+    // at least twice their number); bit n - 1 of m_labelCounts says that some host has n labels (the
+    // last bit: 64 or more). Rebuilt when the list has changed.
+    mutable std::vector<std::string> m_hosts;
+    mutable std::vector<Slot> m_table;
+    mutable std::uint64_t m_labelCounts = 0;
     mutable std::uint64_t m_hostsRevision = 0;
 };
 

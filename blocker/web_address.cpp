@@ -45,10 +45,20 @@ struct Authority {
 Authority SplitAuthority(std::string_view afterScheme)
 {
     Authority parts;
-    const std::size_t end = std::min(afterScheme.find_first_of("/?#\\"), afterScheme.size());
+    // One plain pass for the end and the last '@': this runs inside the browser's call for
+    // every window a page opens.
+    std::size_t end = 0;
+    std::size_t at = std::string_view::npos;
+    for (; end < afterScheme.size(); ++end) {
+        const char c = afterScheme[end];
+        if (c == '/' || c == '?' || c == '#' || c == '\\')
+            break;
+        if (c == '@')
+            at = end;
+    }
     std::string_view authority = afterScheme.substr(0, end);
     parts.rest = afterScheme.substr(end);
-    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+    if (at != std::string_view::npos) {
         parts.userInfo = authority.substr(0, at);
         parts.hasUserInfo = true;
         authority.remove_prefix(at + 1);

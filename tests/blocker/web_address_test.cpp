@@ -88,7 +88,12 @@ TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
     for (const char* page : refused)
         EXPECT_FALSE(sites.AllowsPagesOf(page)) << page;
 
-    // A removal is seen at the next test, as is an entry the file brought in whole.
+    // The table grows with the list; a removal is seen at the next test, as is an entry the
+    // file brought in whole.
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(sites.Add("s" + std::to_string(i) + ".grow.example"));
+    EXPECT_TRUE(sites.AllowsPagesOf("http://www.s57.grow.example/"));
+    EXPECT_FALSE(sites.AllowsPagesOf("http://www.s100.grow.example/"));
     sites.List().Remove(0);
     EXPECT_FALSE(sites.AllowsPagesOf("http://example.com/"));
     sites.List().Append("https://News.Example/front");
