@@ -81,6 +81,11 @@ void frmPopupLog::UpdateButtons()
         caption = L"Allow &pop-ups from " + (name.size() > 40 ? name.substr(0, 39) + L"\x2026" : name);
     }
     SetWindowTextW(Control(IDC_LOG_ALLOWSITE), caption.c_str());
+
+    // A button that has just acted may have greyed itself: the keyboard goes back to the log.
+    const HWND focus = GetFocus();
+    if (focus && IsChild(m_window.get(), focus) && !IsWindowEnabled(focus))
+        SetFocus(Control(IDC_LOG_LIST));
 }
 
 void frmPopupLog::lvwLog_GetDispInfo(NMLVDISPINFOW& info)
