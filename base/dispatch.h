@@ -1,6 +1,7 @@
 // Calls through IDispatch: the arguments as DISPPARAMS holds them (last first), by value or
-// by reference to storage that the callee may write and the caller then reads; and the two
-// calls a caller makes most, reading a property and calling a method without arguments.
+// by reference to storage that the callee may write and the caller then reads; and the
+// calls a caller makes most: reading or setting a property, calling a method without
+// arguments.
 //
 // An object of another process answers IDispatch through a proxy that every caller has
 // already; a call through it costs no proxy of the object's own (often large) interface.
@@ -16,6 +17,13 @@ inline HRESULT GetProperty(IDispatch* object, DISPID id, VARIANT* result)
 {
     DISPPARAMS none{};
     return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, result, nullptr, nullptr);
+}
+
+inline HRESULT PutProperty(IDispatch* object, DISPID id, VARIANTARG value)
+{
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&value, &named, 1, 1};
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
 }
 
 inline HRESULT CallMethod(IDispatch* object, DISPID id)

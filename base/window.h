@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "base/unique_handle.h"
+
 namespace quellix {
 
 // The module this code is linked into (the program, or the control library).
@@ -24,6 +26,19 @@ T* WindowOwner(HWND window, UINT message, LPARAM lParam)
         return owner;
     }
     return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// The same, for an owner that keeps its window in `handle`: taken at WM_NCCREATE, let go
+// at WM_NCDESTROY, when the window is on its way out and must not be destroyed again.
+template <typename T>
+T* WindowOwner(HWND window, UINT message, LPARAM lParam, UniqueHwnd T::*handle)
+{
+    T* const owner = WindowOwner<T>(window, message, lParam);
+    if (owner && message == WM_NCCREATE)
+        (owner->*handle).reset(window);
+    else if (owner && message == WM_NCDESTROY)
+        (void)(owner->*handle).release();
+    return owner;
 }
 
 }  // namespace quellix

@@ -43,7 +43,7 @@ bool ScanUsualHost(std::string_view host, Dots& dots)
                 return false;
             dots.at[dots.count++] = static_cast<std::uint8_t>(i);
             labelStart = i + 1;
-        } else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')) {
+        } else if (!IsHostCharacter(c)) {
             return false;
         }
     }

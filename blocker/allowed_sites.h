@@ -16,7 +16,7 @@ namespace quellix {
 class AllowedSites {
 public:
     // The entries as the file and the window hold them. Changes made to it directly (the
-    // file's load, a removal) are seen at the next test.
+    // file's load, a removal) are seen at the next test, or at Refresh.
     UrlList& List() { return m_list; }
     const UrlList& List() const { return m_list; }
 
@@ -32,13 +32,16 @@ public:
     // written in the usual lower-case form.
     bool AllowsPagesOf(std::string_view address) const;
 
+    // Brings the table the test probes up to date with the list, outside the browser's call
+    // (after a load, after a removal); the test itself does it when it finds it stale.
+    void Refresh() const;
+
 private:
     struct Slot {
         std::uint64_t hash = 0;  // 0: empty
         std::uint32_t host = 0;  // index into m_hosts
     };
 
-    void Refresh() const;
     void Insert(std::string host) const;
     void Place(std::uint64_t hash, std::uint32_t host) const;
     bool Contains(std::string_view host) const;

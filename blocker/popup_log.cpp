@@ -50,27 +50,26 @@ std::uint64_t PopupLog::Add(std::uint32_t tick, std::string_view opener, PopupOu
     record.opener.assign(Bounded(opener));
     record.popup.clear();
     record.outcome = outcome;
-    record.serial = serial;
     if (m_count < kCapacity)
         ++m_count;
     ++m_revision;
     return serial;
 }
 
-PopupRecord* PopupLog::Find(std::uint64_t serial)
+std::optional<std::size_t> PopupLog::IndexOf(std::uint64_t serial) const
 {
     if (serial == 0 || serial >= m_nextSerial || m_nextSerial - serial > m_count)
-        return nullptr;
-    return &m_records[(serial - 1) % kCapacity];
+        return std::nullopt;
+    return static_cast<std::size_t>(m_nextSerial - 1 - serial);
 }
 
 void PopupLog::Complete(std::uint64_t serial, std::string_view popup, PopupOutcome outcome)
 {
-    PopupRecord* const record = Find(serial);
-    if (!record)
+    if (!IndexOf(serial))
         return;
-    record->popup.assign(Bounded(popup));
-    record->outcome = outcome;
+    PopupRecord& record = m_records[(serial - 1) % kCapacity];
+    record.popup.assign(Bounded(popup));
+    record.outcome = outcome;
     ++m_revision;
 }
 

@@ -5,8 +5,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "blocker/url_list.h"
 
 namespace quellix {
 
@@ -30,18 +33,20 @@ struct PopupRecord {
     std::string opener;      // the opening page's address, as the browser reported it
     std::string popup;       // the pop-up's address, where known
     PopupOutcome outcome = PopupOutcome::kRefused;
-    std::uint64_t serial = 0;
 };
 
 class PopupLog {
 public:
     static constexpr std::size_t kCapacity = 1000;
     // Longer addresses are kept this long, which the allow list could not take anyway.
-    static constexpr std::size_t kMaxTextBytes = 8192;
+    static constexpr std::size_t kMaxTextBytes = UrlList::kMaxEntryBytes;
 
     std::size_t Count() const { return m_count; }
     // Newest first: 0 is the latest decision.
     const PopupRecord& operator[](std::size_t newestFirst) const;
+    // A record's serial number, and where the record with a serial stands while it is held.
+    std::uint64_t SerialAt(std::size_t newestFirst) const { return m_nextSerial - 1 - newestFirst; }
+    std::optional<std::size_t> IndexOf(std::uint64_t serial) const;
 
     // Records a decision, over the oldest once the log is full; returns its serial number.
     // The records' strings keep their storage, so a full log only allocates for an address
@@ -56,8 +61,6 @@ public:
     std::uint64_t Revision() const { return m_revision; }
 
 private:
-    PopupRecord* Find(std::uint64_t serial);
-
     std::array<PopupRecord, kCapacity> m_records;
     std::size_t m_count = 0;
     std::uint64_t m_nextSerial = 1;

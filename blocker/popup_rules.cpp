@@ -42,44 +42,43 @@ PopupRules::Input PopupRules::UserInput()
 
 std::optional<bool> PopupRules::NewWindow(std::string_view opener)
 {
-    PopupOutcome outcome = PopupOutcome::kRefused;
-    const std::optional<bool> cancel = Decide(opener, outcome);
-    const std::uint64_t record = m_lists.log.Add(m_ticks.Now(), opener, outcome);
+    const std::uint32_t now = m_ticks.Now();
+    const PopupOutcome outcome = Decide(opener, now);
+    const std::uint64_t record = m_lists.log.Add(now, opener, outcome);
     if (outcome == PopupOutcome::kWaiting)
         m_pendingRecord = record;
-    return cancel;
+    // Cancel: the browser is told not to open a refused window; one waiting to be looked at
+    // opens and is closed later; the rest are the browser's to decide.
+    if (outcome == PopupOutcome::kRefused)
+        return true;
+    if (outcome == PopupOutcome::kWaiting)
+        return false;
+    return std::nullopt;
 }
 
-std::optional<bool> PopupRules::Decide(std::string_view opener, PopupOutcome& outcome)
+PopupOutcome PopupRules::Decide(std::string_view opener, std::uint32_t now)
 {
     if (m_lists.sites.AllowsPagesOf(opener)) {
         // Let through before any other test, and not looked at when it appears.
         m_state.zirodPending = false;
-        outcome = PopupOutcome::kAllowedSite;
-        return std::nullopt;
+        return PopupOutcome::kAllowedSite;
     }
-    if (m_state.protectionOff) {
-        outcome = PopupOutcome::kProtectionOff;
-        return std::nullopt;
-    }
+    if (m_state.protectionOff)
+        return PopupOutcome::kProtectionOff;
 
     const Input input = UserInput();
     // Unsigned arithmetic keeps the difference right across the wrap of the tick counter.
-    const std::uint32_t sinceClick = m_ticks.Now() - m_state.lastClickTick;
-    if (input != Input::kNone || sinceClick < kClickGraceMs) {
-        outcome = input == Input::kKey ? PopupOutcome::kWithKey : PopupOutcome::kAfterClick;
-        return std::nullopt;
-    }
+    const std::uint32_t sinceClick = now - m_state.lastClickTick;
+    if (input != Input::kNone || sinceClick < kClickGraceMs)
+        return input == Input::kKey ? PopupOutcome::kWithKey : PopupOutcome::kAfterClick;
 
     if (m_options.ListOn()) {
         m_state.zirodPending = true;
-        outcome = PopupOutcome::kWaiting;
-        return false;
+        return PopupOutcome::kWaiting;
     }
     m_state.zirodPending = false;
     m_protection.NotifyBlocked();
-    outcome = PopupOutcome::kRefused;
-    return true;
+    return PopupOutcome::kRefused;
 }
 
 void PopupRules::BrowserCreated(NewBrowser& browser)
@@ -87,28 +86,23 @@ void PopupRules::BrowserCreated(NewBrowser& browser)
     if (m_state.protectionOff || !m_state.zirodPending)
         return;
 
+    // This window is the one that was waiting to be looked at, whatever it turns out to be:
+    // left set, the mark would close the user's own next window, whatever its origin.
     const std::optional<std::string> address = browser.LocationUrl();
+    PopupOutcome outcome = PopupOutcome::kClosed;
     if (!address) {
-        // The window went away on its own before it could be looked at: nothing is left to
-        // block, and the mark must not stay behind for the next window the user opens.
-        m_state.zirodPending = false;
-        m_lists.log.Complete(m_pendingRecord, {}, PopupOutcome::kWentAway);
-        return;
+        // It went away on its own before it could be looked at: nothing is left to block.
+        outcome = PopupOutcome::kWentAway;
+    } else if (IsInList(m_lists.allowed, *address)) {
+        outcome = PopupOutcome::kAllowedAddress;
+    } else {
+        if (!IsInList(m_lists.blocked, *address))
+            m_lists.blocked.Append(*address);
+        browser.Quit();
+        m_protection.NotifyBlocked();
     }
-    if (IsInList(m_lists.allowed, *address)) {
-        // This window was the one waiting to be looked at; left set, the mark would close
-        // the user's own next window, whatever its origin.
-        m_state.zirodPending = false;
-        m_lists.log.Complete(m_pendingRecord, *address, PopupOutcome::kAllowedAddress);
-        return;
-    }
-
-    if (!IsInList(m_lists.blocked, *address))
-        m_lists.blocked.Append(*address);
-    browser.Quit();
-    m_protection.NotifyBlocked();
     m_state.zirodPending = false;
-    m_lists.log.Complete(m_pendingRecord, *address, PopupOutcome::kClosed);
+    m_lists.log.Complete(m_pendingRecord, address ? std::string_view(*address) : std::string_view(), outcome);
 }
 
 }  // namespace quellix

@@ -99,7 +99,7 @@ private:
     }
     bool AnyFreshMousePress();
     Input UserInput();
-    std::optional<bool> Decide(std::string_view opener, PopupOutcome& outcome);
+    PopupOutcome Decide(std::string_view opener, std::uint32_t now);
 
     BlockingState& m_state;
     const Options& m_options;

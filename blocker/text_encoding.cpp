@@ -66,6 +66,52 @@ std::optional<std::pair<std::uint32_t, std::size_t>> NextCodePoint(std::string_v
     return std::pair{code, length};
 }
 
+bool IsValidUtf8(std::string_view bytes)
+{
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const auto next = NextCodePoint(bytes, pos, true);
+        if (!next)
+            return false;
+        pos += next->second;
+    }
+    return true;
+}
+
+// UTF-16 code units in the platform's order. A lone surrogate travels through UTF-8 in the
+// generalised form (WTF-8), so that no file loses a unit on its way in and back out.
+std::string Utf16ToUtf8(std::u16string_view utf16)
+{
+    std::string utf8;
+    utf8.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        std::uint32_t code = utf16[i];
+        const bool high = code >= 0xD800 && code <= 0xDBFF;
+        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF)
+            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        AppendUtf8(utf8, code);
+    }
+    return utf8;
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8)
+{
+    std::u16string utf16;
+    utf16.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const auto next = NextCodePoint(utf8, pos, false);
+        // A byte that is no UTF-8 stands for the character of the same number.
+        const std::uint32_t code = next ? next->first : static_cast<unsigned char>(utf8[pos]);
+        pos += next ? next->second : 1;
+        if (code >= 0x10000) {
+            utf16 += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            utf16 += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            utf16 += static_cast<char16_t>(code);
+        }
+    }
+    return utf16;
+}
+
 std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian)
 {
     std::u16string units(bytes.size() / 2, u'\0');
@@ -106,48 +152,17 @@ bool HasHighByte(std::string_view bytes)
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view bytes)
+std::optional<std::u32string> Utf8CodePoints(std::string_view utf8)
 {
-    for (std::size_t pos = 0; pos < bytes.size();) {
-        const auto next = NextCodePoint(bytes, pos, true);
+    std::u32string points;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const auto next = NextCodePoint(utf8, pos, true);
         if (!next)
-            return false;
+            return std::nullopt;
+        points += static_cast<char32_t>(next->first);
         pos += next->second;
     }
-    return true;
-}
-
-std::string Utf16ToUtf8(std::u16string_view utf16)
-{
-    std::string utf8;
-    utf8.reserve(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        std::uint32_t code = utf16[i];
-        const bool high = code >= 0xD800 && code <= 0xDBFF;
-        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF)
-            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
-        AppendUtf8(utf8, code);
-    }
-    return utf8;
-}
-
-std::u16string Utf8ToUtf16(std::string_view utf8)
-{
-    std::u16string utf16;
-    utf16.reserve(utf8.size());
-    for (std::size_t pos = 0; pos < utf8.size();) {
-        const auto next = NextCodePoint(utf8, pos, false);
-        // A byte that is no UTF-8 stands for the character of the same number.
-        const std::uint32_t code = next ? next->first : static_cast<unsigned char>(utf8[pos]);
-        pos += next ? next->second : 1;
-        if (code >= 0x10000) {
-            utf16 += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-            utf16 += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            utf16 += static_cast<char16_t>(code);
-        }
-    }
-    return utf16;
+    return points;
 }
 
 DecodedText DecodeText(std::string_view bytes, CodePage& codePage)

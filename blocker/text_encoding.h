@@ -42,11 +42,7 @@ std::optional<std::string> EncodeText(std::string_view utf8, TextEncoding encodi
 // In `preferred` if that reads back as the same text, else as UTF-8 with a mark.
 std::string EncodeLosslessly(std::string_view utf8, TextEncoding preferred, CodePage& codePage);
 
-bool IsValidUtf8(std::string_view bytes);
-
-// UTF-16 code units in the platform's order. A lone surrogate travels through UTF-8 in the
-// generalised form (WTF-8), so that no file loses a unit on its way in and back out.
-std::string Utf16ToUtf8(std::u16string_view utf16);
-std::u16string Utf8ToUtf16(std::string_view utf8);
+// The code points of a UTF-8 text; nothing if it is not UTF-8.
+std::optional<std::u32string> Utf8CodePoints(std::string_view utf8);
 
 }  // namespace quellix

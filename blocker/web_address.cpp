@@ -1,7 +1,10 @@
 #include "blocker/web_address.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+
+#include "blocker/text_encoding.h"
 
 namespace quellix {
 
@@ -77,35 +80,6 @@ Authority SplitAuthority(std::string_view afterScheme)
     return parts;
 }
 
-// Code points of a UTF-8 text; nothing if it is not UTF-8.
-std::optional<std::u32string> CodePoints(std::string_view utf8)
-{
-    std::u32string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const std::size_t length = lead < 0x80             ? 1
-                                   : (lead & 0xE0) == 0xC0 ? 2
-                                   : (lead & 0xF0) == 0xE0 ? 3
-                                   : (lead & 0xF8) == 0xF0 ? 4
-                                                           : 0;
-        if (length == 0 || i + length > utf8.size())
-            return std::nullopt;
-        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(utf8[i + k]);
-            if ((c & 0xC0) != 0x80)
-                return std::nullopt;
-            code = (code << 6) | (c & 0x3F);
-        }
-        const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return std::nullopt;
-        out += code;
-        i += length;
-    }
-    return out;
-}
-
 // Punycode (RFC 3492) of one label.
 std::optional<std::string> Punycode(const std::u32string& input)
 {
@@ -163,11 +137,6 @@ std::optional<std::string> Punycode(const std::u32string& input)
     return output;
 }
 
-bool IsHostCharacter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-}
-
 // Percent-encodes what may not stand in an address as it is, keeping what is encoded already.
 void AppendEncoded(std::string& out, std::string_view text)
 {
@@ -220,8 +189,8 @@ std::optional<std::string> NormalizeHost(std::string_view host)
         std::string ascii;
         for (const char c : label)
             ascii += Lower(c);
-        if (ascii.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_") != std::string::npos) {
-            const std::optional<std::u32string> points = CodePoints(ascii);
+        if (!std::all_of(ascii.begin(), ascii.end(), IsHostCharacter)) {
+            const std::optional<std::u32string> points = Utf8CodePoints(ascii);
             if (!points)
                 return std::nullopt;
             const std::optional<std::string> encoded = Punycode(*points);

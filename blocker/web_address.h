@@ -9,6 +9,13 @@
 
 namespace quellix {
 
+// A character of a host name in the form NormalizeHost gives: lower-case ASCII letters,
+// digits, '-' and '_'.
+constexpr bool IsHostCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
 // The longest address the browser itself takes.
 inline constexpr std::size_t kMaxWebAddressLength = 2083;
 

@@ -1,5 +1,6 @@
 #include "monitor/banner.h"
 
+#include "base/window.h"
 #include "monitor/banner_math.h"
 #include "monitor/module.h"
 #include "monitor/resource.h"
@@ -65,8 +66,9 @@ void Banner::Paint(HDC dc, const RECT& bounds, int dpi) const
     FrameRect(dc, &bounds, yellow.get());
 
     const RECT icon = Place(bounds, kIconTwips);
-    quellix::UniqueHicon image(static_cast<HICON>(LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDI_BANNER), IMAGE_ICON,
-                                                             icon.right - icon.left, icon.bottom - icon.top, 0)));
+    quellix::UniqueHicon image(static_cast<HICON>(LoadImageW(quellix::ThisInstance(), MAKEINTRESOURCEW(IDI_BANNER),
+                                                             IMAGE_ICON, icon.right - icon.left, icon.bottom - icon.top,
+                                                             0)));
     if (image)
         DrawIconEx(dc, icon.left, icon.top, image.get(), icon.right - icon.left, icon.bottom - icon.top, 0, nullptr,
                    DI_NORMAL);

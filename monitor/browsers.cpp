@@ -2,8 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <algorithm>
-
 #include "base/enumerator.h"
 #include "base/unique_handle.h"
 

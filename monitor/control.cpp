@@ -5,6 +5,7 @@
 
 #include <shlwapi.h>
 
+#include "base/enumerator.h"
 #include "base/utf.h"
 #include "monitor/banner_math.h"
 #include "monitor/version.h"
@@ -41,10 +42,12 @@ IEEvents::~IEEvents()
 
 HRESULT IEEvents::Create(REFIID riid, void** object)
 {
+    COM_TRY_BEGIN
     ComPtr<IEEvents> control = quellix::MakeCom<IEEvents>();
     RETURN_IF_NULL_ALLOC(control);
     RETURN_IF_FAILED(control->Initialize());
     return control->QueryInterface(riid, object);
+    COM_TRY_END
 }
 
 HRESULT IEEvents::Initialize()
@@ -82,9 +85,21 @@ STDMETHODIMP IEEvents::QueryInterface(REFIID riid, void** object)
 
 HRESULT IEEvents::StartTracker()
 {
-    RETURN_IF_FAILED(cBrowserEvents::Create(this, &oBrowserEvents));
-    oBrowserEvents->SetBrowsers(m_oBrowsers.Get());
-    return oBrowserEvents->RebuildBrowsers();
+    // The control holds the tracker before it subscribes: a window announced meanwhile finds
+    // the control on, and a handler that switches it off, or off and on, is obeyed.
+    const ComPtr<cBrowserEvents> tracker = quellix::MakeCom<cBrowserEvents>(static_cast<TrackerEvents*>(this));
+    RETURN_IF_NULL_ALLOC(tracker);
+    oBrowserEvents = tracker;
+    if (const HRESULT hr = tracker->Subscribe(); FAILED(hr)) {
+        if (oBrowserEvents == tracker)
+            oBrowserEvents.Reset();
+        tracker->Detach();
+        return hr;
+    }
+    if (oBrowserEvents != tracker)
+        return S_OK;  // switched off, or restarted, by a handler
+    tracker->SetBrowsers(m_oBrowsers.Get());
+    return tracker->RebuildBrowsers();
 }
 
 void IEEvents::ReleaseTracker()

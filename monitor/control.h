@@ -6,7 +6,6 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include "base/enumerator.h"
 #include "base/unique_handle.h"
 #include "monitor/banner.h"
 #include "monitor/browsers.h"

@@ -48,9 +48,6 @@ public:
     // Tells every sink that a property changed.
     void NotifyChanged(DISPID id);
 
-    // Disconnects everybody, when the container goes.
-    void Clear() { m_sinks.clear(); }
-
 private:
     IConnectionPointContainer* m_container;
     IID m_iid;

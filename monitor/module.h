@@ -1,4 +1,4 @@
-// What the library knows about itself: its module handle and its type library.
+// What the library knows about itself: its path and its type library.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +8,6 @@
 
 namespace tessaly {
 
-HMODULE ThisModule();
 // The full path of tessaly.ocx.
 const wchar_t* ModulePath();
 

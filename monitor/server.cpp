@@ -7,12 +7,11 @@
 #include <string>
 
 #include "base/unique_handle.h"
+#include "base/window.h"
 #include "monitor/control.h"
 #include "monitor/module.h"
 #include "monitor/resource.h"
 #include "monitor/tessaly.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 // In oleaut32 since Windows Vista; mingw's headers do not declare them.
 extern "C" HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpFolder);
@@ -157,16 +156,11 @@ HRESULT Register(bool perUser)
 
 }  // namespace
 
-HMODULE ThisModule()
-{
-    return reinterpret_cast<HMODULE>(&__ImageBase);
-}
-
 const wchar_t* ModulePath()
 {
     static wchar_t path[MAX_PATH] = {};
     if (!path[0])
-        GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+        GetModuleFileNameW(quellix::ThisInstance(), path, MAX_PATH);
     return path;
 }
 
@@ -242,12 +236,16 @@ STDAPI DllCanUnloadNow()
 
 STDAPI DllRegisterServer()
 {
+    COM_TRY_BEGIN
     return Register(false);
+    COM_TRY_END
 }
 
 STDAPI DllUnregisterServer()
 {
+    COM_TRY_BEGIN
     return Unregister(false);
+    COM_TRY_END
 }
 
 // "regsvr32 /n /i:user tessaly.ocx" and "regsvr32 /u /n /i:user tessaly.ocx": registration for the current user only.
@@ -256,5 +254,7 @@ STDAPI DllInstall(BOOL install, LPCWSTR commandLine)
     const bool perUser = commandLine && _wcsicmp(commandLine, L"user") == 0;
     if (!perUser)
         return install ? DllRegisterServer() : DllUnregisterServer();
+    COM_TRY_BEGIN
     return install ? Register(true) : Unregister(true);
+    COM_TRY_END
 }

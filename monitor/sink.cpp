@@ -1,7 +1,6 @@
 #include "monitor/sink.h"
 
 #include <exdispid.h>
-#include <shlwapi.h>
 
 #include "base/unique_handle.h"
 

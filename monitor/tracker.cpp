@@ -48,17 +48,9 @@ HRESULT ReadWindowList(IShellWindows* shell, std::vector<ComPtr<IDispatch>>* ite
 
 }  // namespace
 
-HRESULT cBrowserEvents::Create(TrackerEvents* owner, ComPtr<cBrowserEvents>* result)
+HRESULT cBrowserEvents::Subscribe()
 {
-    ComPtr<cBrowserEvents> tracker = quellix::MakeCom<cBrowserEvents>(owner);
-    RETURN_IF_NULL_ALLOC(tracker);
-    const HRESULT hr = tracker->Do(Work::kSubscribe);
-    if (FAILED(hr)) {
-        tracker->Detach();
-        return hr;
-    }
-    *result = std::move(tracker);
-    return S_OK;
+    return Do(Work::kSubscribe);
 }
 
 STDMETHODIMP cBrowserEvents::QueryInterface(REFIID riid, void** object)
@@ -166,7 +158,6 @@ HRESULT cBrowserEvents::Run(Work work)
 
 HRESULT cBrowserEvents::Attach(IDispatch* item, Sink* result)
 {
-    result->browser = item;
     result->sink = cBrowser::Create();
     RETURN_IF_NULL_ALLOC(result->sink);
     result->sink->SetInterFace(this);
@@ -214,7 +205,7 @@ HRESULT cBrowserEvents::Walk(bool strict, std::vector<ComPtr<IDispatch>>* joined
             }
             continue;
         }
-        Sink sink{identity, nullptr, nullptr, {}};
+        Sink sink{identity, nullptr, {}};
         const HRESULT hr = Attach(item.Get(), &sink);
         if (m_detached)
             return S_OK;
@@ -225,10 +216,10 @@ HRESULT cBrowserEvents::Walk(bool strict, std::vector<ComPtr<IDispatch>>* joined
             break;
         }
         m_keys.insert(sink.key);
-        tracked.emplace(identity.Get(), m_colSinks.size() + next.size());
+        tracked.emplace(identity.Get(), kept.size());  // a second listing of it is passed over
         kept.push_back(true);
         if (joined)
-            joined->push_back(sink.browser);
+            joined->emplace_back(sink.sink->Browser());
         next.push_back(std::move(sink));
     }
 
@@ -266,12 +257,12 @@ HRESULT cBrowserEvents::AttachLast(std::vector<ComPtr<IDispatch>>* joined, bool*
         if (sink.identity == identity)
             return S_OK;
     }
-    Sink sink{identity, nullptr, nullptr, {}};
+    Sink sink{identity, nullptr, {}};
     const HRESULT hr = Attach(item.Get(), &sink);
     if (m_detached || FAILED(hr))
         return S_OK;  // the walk that follows tries it again, or passes it over
     m_keys.insert(sink.key);
-    joined->push_back(sink.browser);
+    joined->emplace_back(sink.sink->Browser());
     m_colSinks.push_back(std::move(sink));
     Refill();
     *done = true;
@@ -284,7 +275,7 @@ void cBrowserEvents::Refill()
         return;
     m_oBrowsers->Clear();
     for (const Sink& sink : m_colSinks)
-        m_oBrowsers->Add(sink.browser.Get());
+        m_oBrowsers->Add(sink.sink->Browser());
 }
 
 HRESULT cBrowserEvents::Raise(EventId id, VARIANTARG* args, UINT count)

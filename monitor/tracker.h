@@ -41,9 +41,9 @@ class cBrowserEvents final : public quellix::ComObject<IBrowser, quellix::IEvent
 public:
     explicit cBrowserEvents(TrackerEvents* owner) : m_owner(owner) {}
 
-    // Creates a tracker: it subscribes to the shell's list and attaches a sink to every
-    // window in it (announcing none of them); no browser list yet.
-    static HRESULT Create(TrackerEvents* owner, quellix::ComPtr<cBrowserEvents>* result);
+    // Subscribes to the shell's list and attaches a sink to every window in it (announcing
+    // none of them; one that joins meanwhile is announced). On failure the owner detaches it.
+    HRESULT Subscribe();
 
     void SetBrowsers(cBrowsers* list) { m_oBrowsers = list; }
     // Walks the shell's list again: sinks for the windows that joined (which are announced),
@@ -82,9 +82,8 @@ private:
 
     struct Sink {
         quellix::ComPtr<IUnknown> identity;
-        quellix::ComPtr<IDispatch> browser;  // an IWebBrowser2
-        quellix::ComPtr<cBrowser> sink;
-        std::string key;  // "_" hwnd "_" suffix: keeps sinks of one window handle apart
+        quellix::ComPtr<cBrowser> sink;  // and through it the browser, an IWebBrowser2
+        std::string key;                 // "_" hwnd "_" suffix: keeps sinks of one window handle apart
     };
 
     // Queues the work, and does it (and whatever arrives meanwhile) unless that is under way

@@ -20,8 +20,10 @@ STDMETHODIMP IEEvents::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC
     if (!dc || !bounds)
         return E_INVALIDARG;
     const RECT area = {bounds->left, bounds->top, bounds->right, bounds->bottom};
+    COM_TRY_BEGIN
     m_banner.Paint(dc, area, GetDeviceCaps(dc, LOGPIXELSY));
     return S_OK;
+    COM_TRY_END
 }
 
 STDMETHODIMP IEEvents::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink)
@@ -73,13 +75,17 @@ void IEEvents::PaintWindow(HWND window)
     if (const HDC dc = BeginPaint(window, &paint)) {
         RECT client;
         GetClientRect(window, &client);
-        // Drawn off screen and copied, like a persistent picture: no flicker.
-        const quellix::UniqueHbitmap picture = m_banner.Render(dc, client.right, client.bottom,
-                                                               GetDeviceCaps(dc, LOGPIXELSY));
-        const quellix::UniqueHdc memory(CreateCompatibleDC(dc));
-        if (picture && memory) {
-            const quellix::ScopedSelectObject selected(memory.get(), picture.get());
-            BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+        // Drawn off screen and copied, like a persistent picture: no flicker. Nothing is
+        // thrown into the window manager: short of memory, the window stays unpainted.
+        try {
+            const quellix::UniqueHbitmap picture = m_banner.Render(dc, client.right, client.bottom,
+                                                                   GetDeviceCaps(dc, LOGPIXELSY));
+            const quellix::UniqueHdc memory(CreateCompatibleDC(dc));
+            if (picture && memory) {
+                const quellix::ScopedSelectObject selected(memory.get(), picture.get());
+                BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+            }
+        } catch (...) {
         }
         EndPaint(window, &paint);
     }

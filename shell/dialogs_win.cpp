@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <tuple>
-
 #include "app/version.h"
 #include "base/utf.h"
 #include "base/window.h"

@@ -1,5 +1,8 @@
 #include "shell/layout_win.h"
 
+#include "base/window.h"
+#include "shell/resource.h"
+
 namespace quellix {
 
 Layout::Layout()
@@ -20,23 +23,16 @@ Layout::Layout()
     }
 }
 
-HWND Layout::Add(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, int left,
-                 int top, int width, int height, DWORD exStyle) const
+HWND Layout::Add(HWND parent, const ControlSpec& spec) const
 {
-    const RECT place = Rect(left, top, width, height);
-    HWND control = CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
-                                   place.top, place.right - place.left, place.bottom - place.top, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                   nullptr);
+    const RECT place = Rect(spec.left, spec.top, spec.width, spec.height);
+    const HWND control = CreateWindowExW(0, spec.windowClass, spec.text, WS_CHILD | WS_VISIBLE | spec.style, place.left,
+                                         place.top, place.right - place.left, place.bottom - place.top, parent,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ThisInstance(),
+                                         nullptr);
     if (control)
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
     return control;
-}
-
-HWND Layout::Add(HWND parent, const ControlSpec& control) const
-{
-    return Add(parent, control.windowClass, control.text, control.style, control.id, control.left, control.top,
-               control.width, control.height);
 }
 
 void Layout::AddAll(HWND parent, std::span<const ControlSpec> controls) const
@@ -78,6 +74,14 @@ std::wstring WindowText(HWND window)
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
+}
+
+UniqueHicon SetProgramIcon(HWND window)
+{
+    UniqueHicon icon(static_cast<HICON>(LoadImageW(ThisInstance(), MAKEINTRESOURCEW(IDI_QUELLIX), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.get()));
+    return icon;
 }
 
 }  // namespace quellix

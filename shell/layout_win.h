@@ -46,9 +46,7 @@ public:
     // The user's message font, at this resolution.
     HFONT Font() const { return m_font.get(); }
 
-    // A child control at a place in twips, in the window's font.
-    HWND Add(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, int left, int top,
-             int width, int height, DWORD exStyle = 0) const;
+    // A child control at its place in twips, in the window's font.
     HWND Add(HWND parent, const ControlSpec& control) const;
     // Every control of a table, in its order; frames (group boxes) lie behind the others.
     void AddAll(HWND parent, std::span<const ControlSpec> controls) const;
@@ -64,6 +62,9 @@ private:
 
 // Centres `window` on `owner`, or on the screen's work area when there is no owner.
 void CentreWindow(HWND window, HWND owner);
+
+// Gives `window` the program's icon in its title bar; the icon lasts as long as the result.
+UniqueHicon SetProgramIcon(HWND window);
 
 // A window's text as a wide string.
 std::wstring WindowText(HWND window);

@@ -38,6 +38,7 @@ bool MainLogic::Startup()
 
     m_allowFile.Load(m_allowed);
     m_sitesFile.Load(m_sites.List());
+    m_sites.Refresh();
     if (m_options.list == 0)
         platform.EnableLists(false);
 

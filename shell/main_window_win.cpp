@@ -4,17 +4,15 @@
 #include "shell/main_window_win.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include "base/utf.h"
 #include "base/window.h"
 #include "shell/resource.h"
+#include "shell/single_instance_win.h"
 
 namespace quellix {
 
 namespace {
-
-constexpr wchar_t kClassName[] = L"NoZirOd";
 
 // Twips: the client area and the controls' places.
 constexpr int kClientWidth = 8535;
@@ -55,9 +53,9 @@ NoZirOd::~NoZirOd()
 
 NoZirOd::StartResult NoZirOd::Create()
 {
-    RegisterWindowClass(kClassName, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    RegisterWindowClass(kMainWindowClass, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // A fixed border, no maximise button.
-    m_window = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Quellix",
+    m_window = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, L"Quellix",
                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT, CW_USEDEFAULT,
                                100, 100, nullptr, LoadMenuW(ThisInstance(), MAKEINTRESOURCEW(IDR_MAINMENU)),
                                ThisInstance(), this);
@@ -159,6 +157,10 @@ void NoZirOd::QuitProgram()
     if (m_quitting)
         return;
     m_quitting = true;
+    // Closed as its close box does, so that it keeps its size: destroying it with this
+    // window would hide it first.
+    if (const HWND log = m_frmPopupLog->Window(); log && IsWindowVisible(log))
+        SendMessageW(log, WM_CLOSE, 0, 0);
     Form_Unload();
     KillTimer(m_window, kTimerCheck);
     m_monitor.Destroy();

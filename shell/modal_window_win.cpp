@@ -68,9 +68,7 @@ void ModalWindow::Hide()
 
 void ModalWindow::SetProgramIcon()
 {
-    m_icon.reset(static_cast<HICON>(LoadImageW(ThisInstance(), MAKEINTRESOURCEW(IDI_QUELLIX), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
-    SendMessageW(m_window.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.get()));
+    m_icon = quellix::SetProgramIcon(m_window.get());
 }
 
 LRESULT ModalWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -80,11 +78,9 @@ LRESULT ModalWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK ModalWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    ModalWindow* const self = WindowOwner<ModalWindow>(window, message, lParam);
+    ModalWindow* const self = WindowOwner(window, message, lParam, &ModalWindow::m_window);
     if (!self)
         return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCCREATE)
-        self->m_window.reset(window);
     switch (message) {
     case WM_COMMAND:
         self->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
@@ -95,7 +91,6 @@ LRESULT CALLBACK ModalWindow::WindowProc(HWND window, UINT message, WPARAM wPara
         return 0;
     case WM_NCDESTROY:
         self->m_open = false;
-        self->m_window.release();
         return DefWindowProcW(window, message, wParam, lParam);
     default:
         break;

@@ -3,6 +3,7 @@
 #include <olectl.h>
 #include <shlwapi.h>
 
+#include "base/dispatch.h"
 #include "monitor/tessaly.h"
 
 namespace quellix {
@@ -153,13 +154,8 @@ HRESULT MonitorHost::SetEnabled(bool on)
 {
     if (!m_dispatch)
         return E_UNEXPECTED;
-    VARIANTARG value;
-    value.vt = VT_BOOL;
-    value.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{&value, &named, 1, 1};
-    return m_dispatch->Invoke(tessaly::kDispidEnabled, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
-                              nullptr, nullptr, nullptr);
+    return PutProperty(m_dispatch.Get(), tessaly::kDispidEnabled,
+                       ByVal<VARIANT_BOOL>(on ? VARIANT_TRUE : VARIANT_FALSE));
 }
 
 void MonitorHost::Destroy()

@@ -4,12 +4,10 @@
 #pragma once
 
 #include <windows.h>
-#include <exdisp.h>
 #include <ocidl.h>
 
 #include <functional>
 #include <optional>
-#include <string>
 
 #include "base/com.h"
 #include "base/event_subscription.h"

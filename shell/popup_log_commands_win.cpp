@@ -63,6 +63,8 @@ void CopyToClipboard(HWND owner, const std::wstring& text)
 
 void frmPopupLog::UpdateButtons()
 {
+    // Read before any button is greyed: greying the focused button leaves no focus at all.
+    const HWND focus = GetFocus();
     const PopupRecord* record = Selected();
     const bool popupKnown = record && !record->popup.empty();
     const std::optional<std::string> site = record ? WebHost(record->opener) : std::nullopt;
@@ -83,7 +85,6 @@ void frmPopupLog::UpdateButtons()
     SetWindowTextW(Control(IDC_LOG_ALLOWSITE), caption.c_str());
 
     // A button that has just acted may have greyed itself: the keyboard goes back to the log.
-    const HWND focus = GetFocus();
     if (focus && IsChild(m_window.get(), focus) && !IsWindowEnabled(focus))
         SetFocus(Control(IDC_LOG_LIST));
 }
@@ -150,8 +151,10 @@ void frmPopupLog::cmdClear_Click()
 void frmPopupLog::cmdRemove_Click()
 {
     const auto index = SendMessageW(Control(IDC_SITES_LIST), LB_GETCURSEL, 0, 0);
-    if (index != LB_ERR)
+    if (index != LB_ERR) {
         m_lists.sites.List().Remove(static_cast<std::size_t>(index));
+        m_lists.sites.Refresh();
+    }
     UpdateButtons();
 }
 

@@ -94,9 +94,7 @@ void frmPopupLog::Form_Load()
         {L"BUTTON", L"&Remove", style::kButton, IDC_SITES_REMOVE, 0, 0, 0, 0},
     };
     m_layout.AddAll(m_window.get(), kControls);
-    m_icon.reset(static_cast<HICON>(LoadImageW(ThisInstance(), MAKEINTRESOURCEW(IDI_QUELLIX), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
-    SendMessageW(m_window.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.get()));
+    m_icon = SetProgramIcon(m_window.get());
 
     const HWND log = Control(IDC_LOG_LIST);
     SendMessageW(log, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
@@ -174,7 +172,7 @@ void frmPopupLog::LogChanged()
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-    if (const std::optional<std::size_t> index = IndexOf(m_selectedSerial)) {
+    if (const std::optional<std::size_t> index = m_lists.log.IndexOf(m_selectedSerial)) {
         item.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageW(list, LVM_SETITEMSTATE, *index, reinterpret_cast<LPARAM>(&item));
     }
@@ -183,17 +181,9 @@ void frmPopupLog::LogChanged()
     UpdateButtons();
 }
 
-std::optional<std::size_t> frmPopupLog::IndexOf(std::uint64_t serial) const
-{
-    const PopupLog& log = m_lists.log;
-    if (serial == 0 || log.Count() == 0 || serial > log[0].serial || log[0].serial - serial >= log.Count())
-        return std::nullopt;
-    return static_cast<std::size_t>(log[0].serial - serial);
-}
-
 const PopupRecord* frmPopupLog::Selected() const
 {
-    const std::optional<std::size_t> index = IndexOf(m_selectedSerial);
+    const std::optional<std::size_t> index = m_lists.log.IndexOf(m_selectedSerial);
     return index ? &m_lists.log[*index] : nullptr;
 }
 
@@ -203,7 +193,7 @@ void frmPopupLog::lvwLog_ItemChanged()
         return;
     const auto index = SendMessageW(Control(IDC_LOG_LIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
     const bool shown = index >= 0 && static_cast<std::size_t>(index) < m_lists.log.Count();
-    m_selectedSerial = shown ? m_lists.log[static_cast<std::size_t>(index)].serial : 0;
+    m_selectedSerial = shown ? m_lists.log.SerialAt(static_cast<std::size_t>(index)) : 0;
     UpdateButtons();
 }
 
@@ -267,18 +257,10 @@ LRESULT frmPopupLog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK frmPopupLog::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    frmPopupLog* const self = WindowOwner<frmPopupLog>(window, message, lParam);
-    if (!self)
+    frmPopupLog* const self = WindowOwner(window, message, lParam, &frmPopupLog::m_window);
+    if (!self || message == WM_NCDESTROY)
         return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCCREATE)
-        self->m_window.reset(window);
-    if (message == WM_NCDESTROY) {
-        self->m_window.release();
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    if (message == WM_DESTROY && IsWindowVisible(window))
-        self->Form_Unload();  // the program quits with the window open
-    return self->m_window ? self->OnMessage(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+    return self->OnMessage(message, wParam, lParam);
 }
 
 }  // namespace quellix

@@ -62,9 +62,8 @@ private:
     void cmdClear_Click();
     void cmdRemove_Click();
 
-    // The selected record, or null; where a record shows in the list, while it is in the log.
+    // The selected record, or null.
     const PopupRecord* Selected() const;
-    std::optional<std::size_t> IndexOf(std::uint64_t serial) const;
     // Each button enabled when it can act on the selection; the site button names the site.
     void UpdateButtons();
     HWND Control(int id) const { return GetDlgItem(m_window.get(), id); }

@@ -41,7 +41,7 @@ void SingleInstance::ShowRunningCopy()
 {
     // The first copy may still be starting: its window comes a moment after its mutex.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (const HWND window = FindWindowW(L"NoZirOd", nullptr)) {
+        if (const HWND window = FindWindowW(kMainWindowClass, nullptr)) {
             DWORD process = 0;
             GetWindowThreadProcessId(window, &process);
             // Only the program in the foreground may hand the foreground on.

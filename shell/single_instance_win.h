@@ -12,6 +12,8 @@ namespace quellix {
 // to every program that asks (a second copy, the uninstaller).
 inline constexpr wchar_t kShowMainWindowMessage[] = L"Quellix.ShowMainWindow";
 inline constexpr wchar_t kQuitMessage[] = L"Quellix.Quit";
+// The class of the main window, which takes them.
+inline constexpr wchar_t kMainWindowClass[] = L"NoZirOd";
 
 class SingleInstance {
 public:

@@ -690,6 +690,29 @@ TEST_F(ControlTest, AHostMaySwitchOffOrLetGoOfTheControlInsideAHandler)
     EXPECT_EQ(desktop->ListSubscribers(), 0);
 }
 
+TEST_F(ControlTest, AWindowThatJoinsWhileSwitchingOnFindsTheControlOnAndObeyed)
+{
+    const ComPtr<Browser> early = desktop->Open(L"http://a.example/");
+    const ComPtr<Browser> late = desktop->Create(L"http://b.example/");
+    // It registers while the control reads the first window's handle.
+    desktop->Calls().During(quellix::sim::Call::kHwnd, [&] { desktop->Register(*late.Get()); });
+    bool onWhenAnnounced = false;
+    sink->handler = [&](DISPID id, std::vector<VARIANTARG*>&) {
+        if (id != kBrowserCreated)
+            return;
+        onWhenAnnounced = Enabled();
+        control->put_Enabled(VARIANT_FALSE);  // and on again: one tracker, not two
+        control->put_Enabled(VARIANT_TRUE);
+    };
+    Enable();
+    EXPECT_TRUE(onWhenAnnounced);
+    EXPECT_EQ(sink->Ids(), (std::vector<DISPID>{kBrowserCreated}));
+    EXPECT_EQ(desktop->ListSubscribers(), 1);
+    EXPECT_EQ(early->Subscribers(), 1);
+    EXPECT_EQ(late->Subscribers(), 1);
+    EXPECT_EQ(Count(), 2);
+}
+
 TEST_F(ControlTest, ABrowserThatIsGoneMakesSwitchingOnFailWithoutHarm)
 {
     const ComPtr<Browser> browser = desktop->Open(L"http://a.example/");

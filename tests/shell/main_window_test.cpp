@@ -352,6 +352,8 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     const ComPtr<Browser> news = desktop->Open(L"http://www.news.example/today");
     const ComPtr<Browser> other = desktop->Open(L"http://other.example/");
     Start();
+    SettingsStore& settings = window->Logic().Settings();
+    settings.Save(kAppName, "Pop-up log", "Width", "");
     EXPECT_EQ(news->FireNewWindow2().cancel, VARIANT_FALSE) << "no click, but an allowed site";
     EXPECT_EQ(other->FireNewWindow2().cancel, VARIANT_TRUE);
 
@@ -376,6 +378,7 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(log, IDC_LOG_OPEN))) << "its address was never seen";
     SendMessageW(allowSite, BM_CLICK, 0, 0);
     EXPECT_FALSE(IsWindowEnabled(allowSite));
+    EXPECT_EQ(GetFocus(), rows) << "the button greyed itself: the keyboard goes back to the log";
     EXPECT_EQ(ListBoxEntries(GetDlgItem(log, IDC_SITES_LIST)),
               (std::vector<std::wstring>{L"news.example", L"other.example"}));
     EXPECT_EQ(other->FireNewWindow2().cancel, VARIANT_FALSE);
@@ -396,8 +399,9 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     }
     EXPECT_EQ(shell.Opened(), "http://ads.example/win?id=7\r\n") << "the script address never reached the shell";
 
-    // The site survives a restart.
+    // The site survives a restart, and the log window, open at the end, keeps its size.
     Command(IDC_QUIT);
+    EXPECT_NE(settings.Get(kAppName, "Pop-up log", "Width", ""), "");
     std::string bytes;
     ASSERT_EQ(Win32Files().Read(Narrow(sitesFile), 4096, bytes), FileStore::ReadResult::kOk);
     EXPECT_EQ(bytes, "news.example\r\nother.example\r\n");
