@@ -42,11 +42,25 @@ bool NeedsQuotes(std::string_view entry)
     return entry.find_first_of(",\"\r\n") != std::string_view::npos || IsBlank(entry.front()) || IsBlank(entry.back());
 }
 
+// Tries until `attempt` succeeds or about a second has passed: a scanner, a backup or an
+// editor holds a file for a moment.
+template <typename Attempt>
+bool Patiently(FileStore& files, Attempt attempt)
+{
+    for (unsigned waited = 0;; waited += ListFile::kRetryMs) {
+        if (attempt())
+            return true;
+        if (waited >= ListFile::kPatienceMs)
+            return false;
+        files.Pause(ListFile::kRetryMs);
+    }
+}
+
 }  // namespace
 
 struct ListFile::Copy {
     std::string path;
-    FileStore::ReadResult result;
+    FileStore::ReadResult result = FileStore::ReadResult::kFailed;
     std::string bytes;
     std::optional<std::uint64_t> modified;
 };
@@ -127,13 +141,12 @@ ListFile::ListFile(FileStore& files, CodePage& codePage, ListLocation location)
 
 FileStore::ReadResult ListFile::ReadPatiently(const std::string& path, std::string& bytes)
 {
-    for (unsigned waited = 0;; waited += kRetryMs) {
-        const FileStore::ReadResult result = m_files.Read(path, kMaxFileBytes, bytes);
-        const bool again = result == FileStore::ReadResult::kBusy || result == FileStore::ReadResult::kFailed;
-        if (!again || waited >= kPatienceMs)
-            return result;
-        m_files.Pause(kRetryMs);
-    }
+    FileStore::ReadResult result;
+    Patiently(m_files, [&] {
+        result = m_files.Read(path, kMaxFileBytes, bytes);
+        return result != FileStore::ReadResult::kBusy && result != FileStore::ReadResult::kFailed;
+    });
+    return result;
 }
 
 std::vector<ListFile::Copy> ListFile::ReadCopies()
@@ -254,13 +267,8 @@ bool ListFile::SaveTo(const std::string& path, std::string_view bytes)
     }
     // The old file may be held open for a moment by someone who did not allow it to be
     // replaced meanwhile.
-    for (unsigned waited = 0;; waited += kRetryMs) {
-        if (m_files.Replace(fresh, path))
-            return true;
-        if (waited >= kPatienceMs)
-            break;
-        m_files.Pause(kRetryMs);
-    }
+    if (Patiently(m_files, [&] { return m_files.Replace(fresh, path); }))
+        return true;
     m_files.Remove(fresh);
     return false;
 }

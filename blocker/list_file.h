@@ -93,8 +93,6 @@ public:
     // the old one's place, so that a failed save leaves the previous file whole.
     SaveResult Save(const UrlList& list);
 
-    const ListLocation& Location() const { return m_location; }
-
 private:
     struct Copy;
 

@@ -49,12 +49,11 @@ void Banner::PaintLabel(HDC dc, const RECT& bounds, int dpi, RECT twips, const s
     quellix::UniqueHfont font(CreateFontW(-MulDiv(825, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
                                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                           DEFAULT_PITCH | FF_SWISS, L"Verdana"));
-    const HGDIOBJ previous = SelectObject(dc, font.get());
+    const quellix::ScopedSelectObject selected(dc, font.get());
     SetTextColor(dc, kYellow);
     SetBkMode(dc, TRANSPARENT);
     RECT place = Place(bounds, twips);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &place, align | DT_TOP | DT_NOPREFIX | DT_WORDBREAK);
-    SelectObject(dc, previous);
 }
 
 void Banner::Paint(HDC dc, const RECT& bounds, int dpi) const
@@ -76,18 +75,6 @@ void Banner::Paint(HDC dc, const RECT& bounds, int dpi) const
     PaintLabel(dc, bounds, dpi, kTitleTwips, L"IE Event Control", DT_CENTER);
     PaintLabel(dc, bounds, dpi, kVersionTwips, m_version, DT_RIGHT);
     RestoreDC(dc, saved);
-}
-
-quellix::UniqueHbitmap Banner::Render(HDC reference, int width, int height, int dpi) const
-{
-    quellix::UniqueHdc memory(CreateCompatibleDC(reference));
-    quellix::UniqueHbitmap bitmap(CreateCompatibleBitmap(reference, width, height));
-    if (!memory || !bitmap)
-        return {};
-    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    Paint(memory.get(), {0, 0, width, height}, dpi);
-    SelectObject(memory.get(), previous);
-    return bitmap;
 }
 
 }  // namespace tessaly

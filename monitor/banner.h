@@ -22,9 +22,6 @@ public:
     // Draws the whole banner into `bounds` of `dc`, whose resolution is `dpi`.
     void Paint(HDC dc, const RECT& bounds, int dpi) const;
 
-    // The banner as a bitmap of the given size: the persistent picture a window shows.
-    quellix::UniqueHbitmap Render(HDC reference, int width, int height, int dpi) const;
-
 private:
     void PaintGradient(HDC dc, const RECT& bounds) const;
     void PaintLabel(HDC dc, const RECT& bounds, int dpi, RECT twips, const std::wstring& text, UINT align) const;

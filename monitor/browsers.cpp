@@ -17,7 +17,7 @@ void CopyBrowser(const quellix::ComPtr<IDispatch>& browser, VARIANT* out)
     out->pdispVal->AddRef();
 }
 
-// Walks one generation of the list; the list may still grow while it walks.
+// Walks one generation of the list, whatever the tracker puts in its place meanwhile.
 using BrowserEnumerator = quellix::ArrayEnumerator<IEnumVARIANT, VARIANT, quellix::ComPtr<IDispatch>, CopyBrowser>;
 
 }  // namespace

@@ -35,13 +35,12 @@ public:
     STDMETHODIMP Item(VARIANT* index, IWebBrowser2** result) override;
     STDMETHODIMP get_Count(short* result) override;
 
-    // For the tracker. Clear puts a new list in place instead of emptying the old one, so
-    // that an enumerator handed out earlier goes on walking what it started with.
-    void Clear() { m_items = std::make_shared<Items>(); }
-    void Add(IDispatch* browser) { m_items->emplace_back(browser); }
+    // For the tracker: a new list in place of the old one, which an enumerator handed out
+    // earlier goes on walking.
+    void Replace(Items items) { m_items = std::make_shared<Items>(std::move(items)); }
 
 private:
-    std::shared_ptr<Items> m_items = std::make_shared<Items>();
+    std::shared_ptr<const Items> m_items = std::make_shared<const Items>();
 };
 
 }  // namespace tessaly

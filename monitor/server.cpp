@@ -29,9 +29,9 @@ ITypeLib* g_typeLibrary = nullptr;
 
 void ReleaseTypeLibrary()
 {
-    if (ITypeLib* library =
-            static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&g_typeLibrary), nullptr)))
-        library->Release();
+    ComPtr<ITypeLib> library;
+    library.Attach(
+        static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&g_typeLibrary), nullptr)));
 }
 
 class ClassFactory final : public quellix::ComObject<IClassFactory> {
@@ -170,10 +170,11 @@ HRESULT TypeLibrary(ITypeLib** result)
         return E_POINTER;
     *result = nullptr;
     if (!g_typeLibrary) {
-        ITypeLib* loaded = nullptr;
+        ComPtr<ITypeLib> loaded;
         RETURN_IF_FAILED(LoadTypeLibEx(ModulePath(), REGKIND_NONE, &loaded));
-        if (InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_typeLibrary), loaded, nullptr))
-            loaded->Release();  // another apartment was quicker
+        // The library's from now on, unless another apartment was quicker.
+        if (!InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_typeLibrary), loaded.Get(), nullptr))
+            loaded.Detach();
     }
     *result = g_typeLibrary;
     (*result)->AddRef();

@@ -273,9 +273,11 @@ void cBrowserEvents::Refill()
 {
     if (!m_oBrowsers)
         return;
-    m_oBrowsers->Clear();
+    cBrowsers::Items items;
+    items.reserve(m_colSinks.size());
     for (const Sink& sink : m_colSinks)
-        m_oBrowsers->Add(sink.sink->Browser());
+        items.emplace_back(sink.sink->Browser());
+    m_oBrowsers->Replace(std::move(items));
 }
 
 HRESULT cBrowserEvents::Raise(EventId id, VARIANTARG* args, UINT count)

@@ -78,11 +78,11 @@ void IEEvents::PaintWindow(HWND window)
         // Drawn off screen and copied, like a persistent picture: no flicker. Nothing is
         // thrown into the window manager: short of memory, the window stays unpainted.
         try {
-            const quellix::UniqueHbitmap picture = m_banner.Render(dc, client.right, client.bottom,
-                                                                   GetDeviceCaps(dc, LOGPIXELSY));
+            const quellix::UniqueHbitmap picture(CreateCompatibleBitmap(dc, client.right, client.bottom));
             const quellix::UniqueHdc memory(CreateCompatibleDC(dc));
             if (picture && memory) {
                 const quellix::ScopedSelectObject selected(memory.get(), picture.get());
+                m_banner.Paint(memory.get(), client, GetDeviceCaps(dc, LOGPIXELSY));
                 BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
             }
         } catch (...) {

@@ -76,6 +76,12 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
+const Layout& ProgramLayout()
+{
+    static const Layout layout;
+    return layout;
+}
+
 UniqueHicon SetProgramIcon(HWND window)
 {
     UniqueHicon icon(static_cast<HICON>(LoadImageW(ThisInstance(), MAKEINTRESOURCEW(IDI_QUELLIX), IMAGE_ICON,

@@ -60,6 +60,9 @@ private:
     UniqueHfont m_font;
 };
 
+// The one layout every window of the program shares: one font, made at first use.
+const Layout& ProgramLayout();
+
 // Centres `window` on `owner`, or on the screen's work area when there is no owner.
 void CentreWindow(HWND window, HWND owner);
 

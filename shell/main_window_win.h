@@ -119,7 +119,7 @@ private:
     std::unique_ptr<MainLogic> m_logic;
     std::unique_ptr<OptionsDialogLogic> m_optionsLogic;
 
-    Layout m_layout;
+    const Layout& m_layout = ProgramLayout();
     HWND m_window = nullptr;
     HWND lstBlockedUrls = nullptr;
     HWND lstWhiteList = nullptr;

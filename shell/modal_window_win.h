@@ -46,7 +46,7 @@ private:
     std::wstring m_caption;
     int m_width;
     int m_height;
-    Layout m_layout;
+    const Layout& m_layout = ProgramLayout();
     UniqueHwnd m_window;
     UniqueHicon m_icon;
     bool m_open = false;

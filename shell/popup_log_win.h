@@ -71,7 +71,7 @@ private:
     Lists m_lists;
     ShellOpener& m_shell;
     SettingsStore& m_settings;
-    Layout m_layout;
+    const Layout& m_layout = ProgramLayout();
     UniqueHwnd m_window;
     UniqueHicon m_icon;
     std::unique_ptr<ListMirror> m_sitesMirror;

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_handle.h"
 #include "shell/resource.h"
 
 namespace {
@@ -325,9 +326,10 @@ int Layout(int expectedDpi)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
-    HDC dc = GetDC(nullptr);
-    const HGDIOBJ previous = SelectObject(dc, font);
+    const quellix::UniqueHfont font(CreateFontIndirectW(&metrics.lfMessageFont));
+    const quellix::ScopedGetDC screen(nullptr);
+    const HDC dc = screen.get();
+    const quellix::ScopedSelectObject selected(dc, font.get());
     auto extent = [dc](const std::wstring& text) {
         SIZE size{};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -356,9 +358,6 @@ int Layout(int expectedDpi)
         if (!framed)
             Fault("%s is not inside a frame, below its caption", Describe(control).c_str());
     }
-    SelectObject(dc, previous);
-    ReleaseDC(nullptr, dc);
-    DeleteObject(font);
 
     std::printf(g_faults ? "%d fault(s)\n" : "layout fine\n", g_faults);
     return g_faults ? 1 : 0;

@@ -216,15 +216,15 @@ TEST_F(ContainerTest, DrawsAYellowFrameAroundADarkToLightGradientWithYellowText)
     quellix::UniqueHbitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     quellix::UniqueHdc dc(CreateCompatibleDC(nullptr));
     ASSERT_TRUE(bitmap && dc);
-    const HGDIOBJ previous = SelectObject(dc.get(), bitmap.get());
-
-    ComPtr<IViewObject2> view;
-    ASSERT_EQ(control.As(&view), S_OK);
-    const RECTL bounds = {0, 0, width, height};
-    ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc.get(), &bounds, nullptr, nullptr, 0),
-              S_OK);
-    GdiFlush();
-    SelectObject(dc.get(), previous);
+    {
+        const quellix::ScopedSelectObject selected(dc.get(), bitmap.get());
+        ComPtr<IViewObject2> view;
+        ASSERT_EQ(control.As(&view), S_OK);
+        const RECTL bounds = {0, 0, width, height};
+        ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc.get(), &bounds, nullptr, nullptr, 0),
+                  S_OK);
+        GdiFlush();
+    }
 
     auto pixel = [&](int x, int y) {
         const DWORD value = static_cast<const DWORD*>(bits)[y * width + x];
