@@ -44,14 +44,19 @@ void Layout::AddAll(HWND parent, std::span<const ControlSpec> controls) const
     }
 }
 
-void Layout::SizeClientArea(HWND window, int width, int height) const
+SIZE Layout::FrameSize(HWND window, int width, int height) const
 {
     RECT frame = {0, 0, X(width), Y(height)};
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
     AdjustWindowRectEx(&frame, style, GetMenu(window) != nullptr, exStyle);
-    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void Layout::SizeClientArea(HWND window, int width, int height) const
+{
+    const SIZE frame = FrameSize(window, width, height);
+    SetWindowPos(window, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CentreWindow(HWND window, HWND owner)

@@ -51,8 +51,9 @@ public:
     // Every control of a table, in its order; frames (group boxes) lie behind the others.
     void AddAll(HWND parent, std::span<const ControlSpec> controls) const;
 
-    // Resizes `window` so that its client area is `width` by `height` twips, keeping its
-    // style and menu into account.
+    // The size of `window` whose client area is `width` by `height` twips, its style and
+    // menu taken into account; and resizing it to that.
+    SIZE FrameSize(HWND window, int width, int height) const;
     void SizeClientArea(HWND window, int width, int height) const;
 
 private:

@@ -239,10 +239,8 @@ LRESULT frmPopupLog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         Form_Resize();
         return 0;
     case WM_GETMINMAXINFO: {
-        RECT frame = m_layout.Rect(0, 0, kMinWidthTwips, kMinHeightTwips);
-        AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_APPWINDOW);
-        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-        limits->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        const SIZE least = m_layout.FrameSize(window, kMinWidthTwips, kMinHeightTwips);
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {least.cx, least.cy};
         return 0;
     }
     case WM_CLOSE:
