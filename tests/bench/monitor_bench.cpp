@@ -23,7 +23,6 @@
 #include "tests/monitor/ocx.h"
 
 using quellix::ComPtr;
-using quellix::e2e::Pump;
 using quellix::e2e::RemoteControl;
 using quellix::sim::Browser;
 using quellix::sim::Call;
@@ -36,14 +35,6 @@ double Seconds()
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-long Subscriptions(quellix::sim::Desktop& desktop, const std::vector<ComPtr<Browser>>& browsers)
-{
-    long count = desktop.ListSubscribers();
-    for (const ComPtr<Browser>& browser : browsers)
-        count += browser->Subscribers();
-    return count;
 }
 
 void CallsPerEvent(const std::wstring& ocx, const char* name)
@@ -83,16 +74,16 @@ void Cycles(int cycles)
         open.push_back(desktop.Open(L"http://site" + std::to_wstring(i) + L".example/"));
     RemoteControl control;
     control.SetEnabled(true);
-    const long before = Subscriptions(desktop, open);
+    const long before = desktop.Subscriptions(open);
     const double start = Seconds();
     for (int i = 0; i < cycles; ++i) {
         const ComPtr<Browser> popup = desktop.Open(L"http://popup.example/" + std::to_wstring(i));
         popup->Quit();
     }
     const double elapsed = Seconds() - start;
-    const long after = Subscriptions(desktop, open);
+    const long after = desktop.Subscriptions(open);
     control.SetEnabled(false);
-    const long off = Subscriptions(desktop, open);
+    const long off = desktop.Subscriptions(open);
     const bool unloadable = control.End();
     std::printf("\n%d open and close cycles at 50 open windows: %.1f ms each; subscriptions %ld before, %ld after, "
                 "%ld once switched off; the library %s unloaded at the end\n",

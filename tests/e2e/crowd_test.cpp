@@ -16,6 +16,7 @@ namespace {
 
 using sim::Browser;
 using sim::Call;
+using tessaly::test::Identity;
 
 class CrowdTest : public EnvironmentTest {
 protected:
@@ -42,13 +43,7 @@ protected:
         desktop.reset();
     }
 
-    long Subscriptions() const
-    {
-        long count = desktop->ListSubscribers();
-        for (const ComPtr<Browser>& browser : open)
-            count += browser->Subscribers();
-        return count;
-    }
+    long Subscriptions() const { return desktop->Subscriptions(open); }
 
     std::vector<IUnknown*> Created() const
     {
@@ -66,14 +61,6 @@ protected:
         for (const auto& event : control->Events())
             count += event.id == tessaly::kBrowserDestroyed;
         return count;
-    }
-
-    static IUnknown* Identity(IUnknown* object)
-    {
-        ComPtr<IUnknown> identity;
-        if (object)
-            object->QueryInterface(IID_PPV_ARGS(&identity));
-        return identity.Get();
     }
 
     std::unique_ptr<sim::Desktop> desktop;

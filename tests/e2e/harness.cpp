@@ -14,14 +14,13 @@ namespace {
 
 constexpr wchar_t kOptionsKey[] = L"Software\\Quellix\\Options";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kShellWindowsTreatAs[] = L"Software\\Classes\\CLSID\\{9BA05972-F6A8-11CF-A442-00A0C90A8F39}";
 constexpr UINT kTrayCallbackMessage = 1400;
 
-std::wstring UserAllowFile()
+std::wstring UserFolder()
 {
     wchar_t folder[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return std::wstring(folder) + L"\\Quellix\\Allow.txt";
+    return std::wstring(folder) + L"\\Quellix";
 }
 
 // A copy left running by a test that was killed would take every later start for a second
@@ -80,13 +79,13 @@ Environment::Environment()
     tessaly::test::CallExport("DllRegisterServer");
     wchar_t standIn[40];
     StringFromGUID2(sim::StandInListClsid(), standIn, 40);
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kShellWindowsTreatAs) + L"\\TreatAs").c_str(), nullptr, REG_SZ,
-                    standIn, static_cast<DWORD>((wcslen(standIn) + 1) * sizeof(wchar_t)));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, sim::kShellWindowsTreatAsKey, nullptr, REG_SZ, standIn,
+                    static_cast<DWORD>((wcslen(standIn) + 1) * sizeof(wchar_t)));
 }
 
 Environment::~Environment()
 {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kShellWindowsTreatAs) + L"\\TreatAs").c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, sim::kShellWindowsTreatAsKey);
     tessaly::test::CallExport("DllUnregisterServer");
 }
 
@@ -118,8 +117,10 @@ void ForgetEverything()
 {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quellix");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Quellix");
-    DeleteFileW((ProgramFolder() + L"\\Allow.txt").c_str());
-    DeleteFileW(UserAllowFile().c_str());
+    for (const std::wstring& folder : {ProgramFolder(), UserFolder()}) {
+        DeleteFileW((folder + L"\\Allow.txt").c_str());
+        DeleteFileW((folder + L"\\Sites.txt").c_str());
+    }
 }
 
 std::optional<std::string> AllowFile()
@@ -416,12 +417,6 @@ void Press(WORD key)
 void Release(WORD key)
 {
     SendKey(key, true);
-}
-
-void Tap(WORD key)
-{
-    Press(key);
-    Release(key);
 }
 
 void Chord(std::initializer_list<WORD> keys)

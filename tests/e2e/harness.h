@@ -144,7 +144,6 @@ namespace input {
 void Click();  // the left button, held about 100 ms
 void Press(WORD key);
 void Release(WORD key);
-void Tap(WORD key);
 void Chord(std::initializer_list<WORD> keys);  // pressed in order, released in reverse
 }  // namespace input
 

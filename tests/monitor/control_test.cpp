@@ -77,17 +77,11 @@ protected:
         return browser;
     }
 
-    // COM identity: the same object, whatever interfaces the two pointers are.
+    // The same object, whatever interfaces the two pointers are.
     template <typename A, typename B>
     static bool Same(A* a, B* b)
     {
-        if (!a || !b)
-            return !a && !b;
-        ComPtr<IUnknown> left, right;
-        a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(left.GetAddressOf()));
-        b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(right.GetAddressOf()));
-        // Compared as pointers: ComPtr's own == would compare only whether each holds one.
-        return left.Get() == right.Get();
+        return Identity(a) == Identity(b);
     }
 
     IUnknown* ListObject() { return static_cast<IShellWindows*>(&desktop->List()); }

@@ -14,6 +14,16 @@
 
 namespace tessaly::test {
 
+// COM identity: the object's IUnknown, which every pointer to one object answers alike.
+template <typename T>
+IUnknown* Identity(T* object)
+{
+    quellix::ComPtr<IUnknown> identity;
+    if (object)
+        object->QueryInterface(IID_PPV_ARGS(&identity));
+    return identity.Get();
+}
+
 class EventSink final : public quellix::ComObject<IDispatch> {
 public:
     struct Event {

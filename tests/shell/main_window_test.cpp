@@ -33,6 +33,7 @@ using e2e::Pump;
 using e2e::PumpUntil;
 using e2e::RunAtLogOnValue;
 using e2e::SetOption;
+using e2e::input::Click;
 using tessaly::test::CallExport;
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -73,18 +74,6 @@ protected:
     HWND Item(int id) const { return GetDlgItem(main, id); }
     std::wstring Text(int id) const { return WindowText(Item(id)); }
     void Command(int id) { SendMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-
-    // A person's click: pressed long enough for the 32 ms click watch to see it.
-    void Click()
-    {
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        SendInput(1, &input, sizeof input);
-        Pump(100);
-        input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(1, &input, sizeof input);
-    }
 
     // Runs `action` once a window with this caption turns up, from inside a modal loop.
     void WhenWindowOpens(const wchar_t* caption, std::function<void(HWND)> action)

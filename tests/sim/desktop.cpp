@@ -129,6 +129,11 @@ Desktop::Desktop() : m_list(MakeCom<ShellWindows>())
     // Other processes of the prefix still reach Wine's own list under its class (Wine 8),
     // so test programs that run side by side do not see each other's; a program redirected
     // to the stand-in's own class reaches this one (see the header).
+    // A redirection left by a test process that was killed names a class nobody serves: every
+    // creation of the list in the prefix would fail from then on.
+    GUID treatedAs{};
+    if (CoGetTreatAsClass(CLSID_ShellWindows, &treatedAs) == S_OK && treatedAs != StandInListClsid())
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kShellWindowsTreatAsKey);
     m_shellWindows.emplace(CLSID_ShellWindows, static_cast<IShellWindows*>(m_list.Get()));
     m_standIn.emplace(StandInListClsid(), static_cast<IShellWindows*>(m_list.Get()));
     g_desktopLives = true;

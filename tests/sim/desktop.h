@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/com.h"
 #include "tests/sim/browser.h"
@@ -37,6 +38,8 @@ private:
 // A new one for every test process: a process that was killed leaves its class with the
 // RPC service, and a later process that registered the same class would never be reached.
 const GUID& StandInListClsid();
+inline constexpr wchar_t kShellWindowsTreatAsKey[] =
+    L"Software\\Classes\\CLSID\\{9BA05972-F6A8-11CF-A442-00A0C90A8F39}\\TreatAs";
 
 // Asks Open or Create for a browser in a real, visible top-level window of the browser's
 // frame class ("IEFrame"), titled with its address; Quit destroys the window.
@@ -74,6 +77,14 @@ public:
     int ListCreations() const;
     // DShellWindowsEvents connections currently advised.
     int ListSubscribers() const { return m_list->Subscribers(); }
+    // Those and the subscriptions to each of `browsers`' events.
+    long Subscriptions(const std::vector<ComPtr<Browser>>& browsers) const
+    {
+        long count = ListSubscribers();
+        for (const ComPtr<Browser>& browser : browsers)
+            count += browser->Subscribers();
+        return count;
+    }
     // Every call made into the environment, and re-entrant events on demand.
     CallWatch& Calls() { return m_list->Calls(); }
 
