@@ -29,7 +29,13 @@ std::string_view OutcomeText(PopupOutcome outcome)
     case PopupOutcome::kProtectionOff:
         return "protection off";
     case PopupOutcome::kWaiting:
-        return "opened, waiting to be looked at";
+        return "opened, waiting for its address";
+    case PopupOutcome::kAskedFor:
+        return "let through: the user's click or key";
+    case PopupOutcome::kRefusedUnloading:
+        return "refused: opened as its page was left";
+    case PopupOutcome::kUnjudged:
+        return "let open: no address came to judge it by";
     case PopupOutcome::kWentAway:
         return "closed before it could be looked at";
     }

@@ -15,15 +15,24 @@ namespace quellix {
 
 enum class PopupOutcome : std::uint8_t {
     kRefused,         // the browser was told not to open it
-    kClosed,          // list mode: it opened, its address was not allowed, it was closed
+    kClosed,          // it opened, its address showed it a pop-up, it was closed
     kAfterClick,      // opened within the grace time of a click
     kWithKey,         // opened with Ctrl or Shift held
-    kAllowedAddress,  // list mode: its address is on the allow list
+    kAllowedAddress,  // its address is on the allow list
     kAllowedSite,     // the page that opened it lies on an allowed site
     kProtectionOff,   // protection was switched off
-    kWaiting,         // list mode: opened, its address not seen yet
-    kWentAway,        // list mode: it closed before its address could be read
+    kWaiting,         // let open, its address not seen yet
+    kWentAway,        // it closed before its address could be read
+    kAskedFor,        // the browser says the user's click or key opened it
+    kRefusedUnloading,  // refused: its page opened it while being left
+    kUnjudged,        // let open, and no window or address came to judge it by
 };
+
+// Whether the window was kept from opening.
+constexpr bool IsRefusal(PopupOutcome outcome)
+{
+    return outcome == PopupOutcome::kRefused || outcome == PopupOutcome::kRefusedUnloading;
+}
 
 // How the log window names an outcome.
 std::string_view OutcomeText(PopupOutcome outcome);

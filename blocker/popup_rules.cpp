@@ -1,5 +1,7 @@
 #include "blocker/popup_rules.h"
 
+#include <algorithm>
+
 #include "blocker/allowed_sites.h"
 #include "blocker/protection.h"
 #include "blocker/url_list.h"
@@ -35,74 +37,239 @@ void PopupRules::ClickWatch()
 
 PopupRules::Input PopupRules::UserInput()
 {
-    if (m_keys.Query(vk::kControl) != 0 || m_keys.Query(vk::kShift) != 0)
+    // Ctrl and Shift count while they are held: their pressed-since bit would let the next
+    // pop-up through after a capital letter typed an hour ago.
+    if ((m_keys.Query(vk::kControl) & KeyStateSource::kDown) || (m_keys.Query(vk::kShift) & KeyStateSource::kDown))
         return Input::kKey;
     return AnyFreshMousePress() ? Input::kClick : Input::kNone;
 }
 
-std::optional<bool> PopupRules::NewWindow(std::string_view opener)
+void PopupRules::TakeInput(Request& request, std::uint32_t now)
+{
+    request.input = UserInput();
+    // Unsigned arithmetic keeps the difference right across the wrap of the tick counter.
+    request.afterClick = request.input == Input::kClick || now - m_state.lastClickTick < kClickGraceMs;
+}
+
+std::size_t PopupRules::Find(BrowserKey asking, bool newWindow3, std::uint32_t now) const
+{
+    for (std::size_t i = m_requests.size(); i-- > 0;) {
+        const Request& request = m_requests[i];
+        const bool half = newWindow3 ? request.sawNewWindow2 && !request.sawNewWindow3
+                                     : request.sawNewWindow3 && !request.sawNewWindow2;
+        if (half && request.asking == asking && request.stage != Request::Stage::kNavigating &&
+            now - request.tick < kPairMs)
+            return i;
+    }
+    return kNone;
+}
+
+PopupRules::Request& PopupRules::Add(std::uint32_t now, BrowserKey asking)
+{
+    if (m_requests.size() >= kMaxRequests)
+        Forget(0);
+    Request& request = m_requests.emplace_back();
+    request.asking = asking;
+    request.tick = now;
+    return request;
+}
+
+void PopupRules::Forget(std::size_t index)
+{
+    const Request& request = m_requests[index];
+    // A window let open and never judged: the log says so rather than "waiting" for ever.
+    if (request.stage != Request::Stage::kHalf)
+        m_lists.log.Complete(request.record, {}, PopupOutcome::kUnjudged);
+    m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void PopupRules::Expire(std::uint32_t now)
+{
+    for (std::size_t i = m_requests.size(); i-- > 0;) {
+        const Request& request = m_requests[i];
+        const std::uint32_t limit = request.stage == Request::Stage::kHalf ? kPairMs : kPendingMs;
+        if (now - request.tick >= limit)
+            Forget(i);
+    }
+    UpdateMark();
+}
+
+void PopupRules::UpdateMark()
+{
+    m_awaitingNavigation = 0;
+    bool pending = false;
+    for (const Request& request : m_requests) {
+        pending = pending || request.stage != Request::Stage::kHalf;
+        m_awaitingNavigation += request.stage == Request::Stage::kNavigating;
+    }
+    m_state.zirodPending = pending;
+}
+
+NewWindowVerdict PopupRules::NewWindow(std::string_view opener, BrowserKey asking)
 {
     const std::uint32_t now = m_ticks.Now();
-    const PopupOutcome outcome = Decide(opener, now);
-    const std::uint64_t record = m_lists.log.Add(now, opener, outcome);
-    if (outcome == PopupOutcome::kWaiting)
-        m_pendingRecord = record;
-    // Cancel: the browser is told not to open a refused window; one waiting to be looked at
-    // opens and is closed later; the rest are the browser's to decide.
-    if (outcome == PopupOutcome::kRefused)
-        return true;
-    if (outcome == PopupOutcome::kWaiting)
-        return false;
-    return std::nullopt;
+    Expire(now);
+    if (const std::size_t decided = Find(asking, false, now); decided != kNone) {
+        // NewWindow3 came first and decided; this is its other half.
+        const bool refused = IsRefusal(m_requests[decided].outcome);
+        m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(decided));
+        UpdateMark();
+        return refused ? NewWindowVerdict::kRefuse : NewWindowVerdict::kLeave;
+    }
+
+    Request& request = Add(now, asking);
+    request.sawNewWindow2 = true;
+    if (m_lists.sites.AllowsPagesOf(opener)) {
+        // Let through before any other test.
+        request.outcome = PopupOutcome::kAllowedSite;
+    } else if (m_state.protectionOff) {
+        request.outcome = PopupOutcome::kProtectionOff;
+    } else {
+        TakeInput(request, now);
+        if (request.input == Input::kKey)
+            request.outcome = PopupOutcome::kWithKey;
+        else if (request.afterClick)
+            request.outcome = PopupOutcome::kAfterClick;
+        else
+            request.stage = Request::Stage::kAwaiting;  // NewWindow3 decides, or its window is judged
+    }
+    request.record = m_lists.log.Add(now, opener, request.outcome);
+    UpdateMark();
+    return request.stage == Request::Stage::kAwaiting ? NewWindowVerdict::kOpen : NewWindowVerdict::kLeave;
 }
 
-PopupOutcome PopupRules::Decide(std::string_view opener, std::uint32_t now)
+PopupOutcome PopupRules::Decide(const Request& request, std::uint32_t flags, std::string_view opener,
+                                std::string_view url)
 {
-    if (m_lists.sites.AllowsPagesOf(opener)) {
-        // Let through before any other test, and not looked at when it appears.
-        m_state.zirodPending = false;
+    if (request.outcome == PopupOutcome::kAllowedSite || m_lists.sites.AllowsPagesOf(opener))
         return PopupOutcome::kAllowedSite;
-    }
     if (m_state.protectionOff)
         return PopupOutcome::kProtectionOff;
-
-    const Input input = UserInput();
-    // Unsigned arithmetic keeps the difference right across the wrap of the tick counter.
-    const std::uint32_t sinceClick = now - m_state.lastClickTick;
-    if (input != Input::kNone || sinceClick < kClickGraceMs)
-        return input == Input::kKey ? PopupOutcome::kWithKey : PopupOutcome::kAfterClick;
-
-    if (m_options.ListOn()) {
-        m_state.zirodPending = true;
-        return PopupOutcome::kWaiting;
-    }
-    m_state.zirodPending = false;
-    m_protection.NotifyBlocked();
-    return PopupOutcome::kRefused;
+    if (request.input == Input::kKey)
+        return PopupOutcome::kWithKey;
+    // Counted in both modes once the address is known, as allowed sites are.
+    if (!url.empty() && m_lists.allowed.Contains(url))
+        return PopupOutcome::kAllowedAddress;
+    // A window that a page opens as it is being left is a pop-up even right after a click:
+    // the click was the user leaving.
+    if (flags & nwmf::kUnloading)
+        return PopupOutcome::kRefusedUnloading;
+    const std::uint32_t direct = nwmf::kUserInited | nwmf::kFirst;
+    if ((flags & direct) == direct)
+        return PopupOutcome::kAskedFor;
+    return request.afterClick ? PopupOutcome::kAfterClick : PopupOutcome::kRefused;
 }
 
-void PopupRules::BrowserCreated(NewBrowser& browser)
+NewWindowVerdict PopupRules::NewWindow3(std::uint32_t flags, std::string_view urlContext, std::string_view url,
+                                        BrowserKey asking)
 {
-    if (m_state.protectionOff || !m_state.zirodPending)
-        return;
-
-    // This window is the one that was waiting to be looked at, whatever it turns out to be:
-    // left set, the mark would close the user's own next window, whatever its origin.
-    const std::optional<std::string> address = browser.LocationUrl();
-    PopupOutcome outcome = PopupOutcome::kClosed;
-    if (!address) {
-        // It went away on its own before it could be looked at: nothing is left to block.
-        outcome = PopupOutcome::kWentAway;
-    } else if (IsInList(m_lists.allowed, *address)) {
-        outcome = PopupOutcome::kAllowedAddress;
+    const std::uint32_t now = m_ticks.Now();
+    Expire(now);
+    const std::size_t paired = Find(asking, true, now);
+    Request& request = paired != kNone ? m_requests[paired] : Add(now, asking);
+    if (paired == kNone) {
+        if (!m_state.protectionOff && !m_lists.sites.AllowsPagesOf(urlContext))
+            TakeInput(request, now);
+        request.record = m_lists.log.Add(now, urlContext, PopupOutcome::kWaiting);
+    }
+    request.sawNewWindow3 = true;
+    const PopupOutcome outcome = Decide(request, flags, urlContext, url);
+    const std::uint64_t record = request.record;
+    if (paired != kNone) {
+        m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(paired));
     } else {
-        if (!IsInList(m_lists.blocked, *address))
-            m_lists.blocked.Append(*address);
+        request.outcome = outcome;
+        request.stage = Request::Stage::kHalf;  // NewWindow2 may follow
+    }
+    UpdateMark();
+
+    m_lists.log.Complete(record, url, outcome);
+    if (!IsRefusal(outcome))
+        return NewWindowVerdict::kLeave;
+    Block(url);
+    return NewWindowVerdict::kRefuse;
+}
+
+void PopupRules::Block(std::string_view url)
+{
+    if (m_options.ListOn() && !IsInList(m_lists.blocked, url))
+        m_lists.blocked.Append(std::string(url));
+    m_protection.NotifyBlocked();
+}
+
+bool PopupRules::Judge(Request& request, NewBrowser& browser, std::string_view url, bool blankIsAddress)
+{
+    // A new window shows nothing, or about:blank, before its first navigation: that is no
+    // address to judge a pop-up by, unless the window stays there.
+    if (url.empty() || (!blankIsAddress && url == "about:blank"))
+        return false;
+    if (m_lists.allowed.Contains(url)) {
+        request.outcome = PopupOutcome::kAllowedAddress;
+    } else {
+        if (m_options.ListOn() && !IsInList(m_lists.blocked, url))
+            m_lists.blocked.Append(std::string(url));
         browser.Quit();
         m_protection.NotifyBlocked();
+        request.outcome = PopupOutcome::kClosed;
     }
-    m_state.zirodPending = false;
-    m_lists.log.Complete(m_pendingRecord, address ? std::string_view(*address) : std::string_view(), outcome);
+    m_lists.log.Complete(request.record, url, request.outcome);
+    return true;
+}
+
+void PopupRules::BrowserCreated(NewBrowser& browser, BrowserKey key)
+{
+    const std::uint32_t now = m_ticks.Now();
+    Expire(now);
+    if (m_state.protectionOff)
+        return;
+    // The oldest request let open without an address: browsers make windows in the order
+    // they were asked for. A browser that nobody is waiting for is the user's.
+    const auto awaiting = std::find_if(m_requests.begin(), m_requests.end(),
+                                       [](const Request& r) { return r.stage == Request::Stage::kAwaiting; });
+    if (awaiting == m_requests.end())
+        return;
+    // Out of the queue while the browser is asked: the call lets other events in.
+    Request request = *awaiting;
+    m_requests.erase(awaiting);
+    UpdateMark();
+
+    const std::optional<std::string> address = browser.LocationUrl();
+    if (!address) {
+        // It went away on its own before it could be looked at: nothing is left to block.
+        m_lists.log.Complete(request.record, {}, PopupOutcome::kWentAway);
+    } else if (!Judge(request, browser, *address, false)) {
+        request.stage = Request::Stage::kNavigating;
+        request.window = key;
+        request.tick = now;
+        m_requests.push_back(request);
+    }
+    UpdateMark();
+}
+
+bool PopupRules::BrowserNavigating(NewBrowser& browser, BrowserKey key, std::string_view url)
+{
+    return m_awaitingNavigation != 0 && JudgeNavigated(browser, key, url, false);
+}
+
+void PopupRules::NavigateComplete(NewBrowser& browser, BrowserKey key, std::string_view url)
+{
+    if (m_awaitingNavigation != 0)
+        JudgeNavigated(browser, key, url, true);
+}
+
+bool PopupRules::JudgeNavigated(NewBrowser& browser, BrowserKey key, std::string_view url, bool blankIsAddress)
+{
+    Expire(m_ticks.Now());
+    const auto waiting = std::find_if(m_requests.begin(), m_requests.end(), [key](const Request& r) {
+        return r.stage == Request::Stage::kNavigating && r.window == key && key != 0;
+    });
+    if (waiting == m_requests.end() || url.empty() || (!blankIsAddress && url == "about:blank"))
+        return false;
+    Request request = *waiting;
+    m_requests.erase(waiting);
+    UpdateMark();
+    Judge(request, browser, url, blankIsAddress);
+    return request.outcome == PopupOutcome::kClosed;
 }
 
 }  // namespace quellix

@@ -29,7 +29,8 @@ using PointEnumerator =
 }  // namespace
 
 IEEvents::IEEvents()
-    : m_events(this, kDiidIEEventsEvents), m_propertyNotify(this, IID_IPropertyNotifySink),
+    : m_events(this, kDiidIEEventsEvents), m_newWindow3Events(this, kDiidNewWindow3Events),
+      m_propertyNotify(this, IID_IPropertyNotifySink),
       m_banner(quellix::Widen(VersionCaption(kVersionMajor, kVersionMinor, kVersionRevision)))
 {
 }
@@ -115,6 +116,12 @@ void IEEvents::RaiseEvent(EventId id, DISPPARAMS* params)
     m_events.Fire(id, params);
 }
 
+void IEEvents::RaiseNewWindow3(DISPPARAMS* params)
+{
+    const ComPtr<IEEvents> self(this);
+    m_newWindow3Events.Fire(kDispidNewWindow3, params);
+}
+
 STDMETHODIMP IEEvents::get_Enabled(VARIANT_BOOL* result)
 {
     if (!result)
@@ -180,7 +187,8 @@ STDMETHODIMP IEEvents::EnumConnectionPoints(IEnumConnectionPoints** points)
         return E_POINTER;
     COM_TRY_BEGIN
     const auto items =
-        std::make_shared<const PointEnumerator::Items>(PointEnumerator::Items{&m_events, &m_propertyNotify});
+        std::make_shared<const PointEnumerator::Items>(
+        PointEnumerator::Items{&m_events, &m_newWindow3Events, &m_propertyNotify});
     *points = quellix::MakeCom<PointEnumerator>(items, ComPtr<IUnknown>(static_cast<_IEEvents*>(this))).Detach();
     return *points ? S_OK : E_OUTOFMEMORY;
     COM_TRY_END
@@ -193,6 +201,8 @@ STDMETHODIMP IEEvents::FindConnectionPoint(REFIID riid, IConnectionPoint** point
     *point = nullptr;
     if (riid == m_events.Iid())
         *point = &m_events;
+    else if (riid == m_newWindow3Events.Iid())
+        *point = &m_newWindow3Events;
     else if (riid == m_propertyNotify.Iid())
         *point = &m_propertyNotify;
     else

@@ -1,6 +1,7 @@
 // IEEvents, the control that hosts place on a form to watch every browser window. While
 // Enabled it owns a tracker and re-raises the tracker's fourteen events, unchanged, to the
-// host; it owns the browser list for its whole life; and it shows a small banner.
+// host, and NewWindow3 through a second event set; it owns the browser list for its whole
+// life; and it shows a small banner.
 #pragma once
 
 #include <ocidl.h>
@@ -103,6 +104,7 @@ public:
 private:
     HRESULT Initialize();
     void RaiseEvent(EventId id, DISPPARAMS* params) override;
+    void RaiseNewWindow3(DISPPARAMS* params) override;
     // Creates and attaches a tracker; `oBrowserEvents` is set before it is filled, so that
     // a failure while filling leaves it in place (and Enabled reading True).
     HRESULT StartTracker();
@@ -119,6 +121,7 @@ private:
     quellix::ComPtr<cBrowserEvents> oBrowserEvents;
     quellix::ComPtr<cBrowsers> m_oBrowsers;
     ConnectionPoint m_events;
+    ConnectionPoint m_newWindow3Events;
     ConnectionPoint m_propertyNotify;
 
     quellix::ComPtr<IOleClientSite> m_site;

@@ -86,7 +86,7 @@ HRESULT Announce(IBrowser& owner, IDispatch* browser)
     return owner.SetBrowserInst(temporary.GetAddressOf());
 }
 
-// One forwarder for each of the twelve events: it checks what the browser passed, names the
+// One forwarder for each of the thirteen events: it checks what the browser passed, names the
 // browser to the owner, then hands the event on with the browser's own storage for every
 // by-reference argument. DISP_E_TYPEMISMATCH when the browser passed what the event cannot.
 using Forward = HRESULT (*)(Arguments& args, IBrowser& owner, IDispatch* browser);
@@ -152,6 +152,18 @@ HRESULT NewWindow2(Arguments& args, IBrowser& owner, IDispatch* browser)
     return owner.NewWindow2(ppDisp, cancel);
 }
 
+HRESULT NewWindow3(Arguments& args, IBrowser& owner, IDispatch* browser)
+{
+    IDispatch** ppDisp = args.Count() >= 5 ? args.DispatchRef(0) : nullptr;
+    VARIANT_BOOL* cancel = args.Count() >= 5 ? args.BoolRef(1) : nullptr;
+    quellix::UniqueVariant flags, context, url;
+    if (!ppDisp || !cancel || !args.Scalar(2, VT_UI4, &flags) || !args.Scalar(3, VT_BSTR, &context) ||
+        !args.Scalar(4, VT_BSTR, &url))
+        return DISP_E_TYPEMISMATCH;
+    RETURN_IF_FAILED(Announce(owner, browser));
+    return owner.NewWindow3(ppDisp, cancel, flags.ulVal, context.bstrVal, url.bstrVal);
+}
+
 // An event whose one argument is a value (FullScreen, Text).
 template <VARTYPE Type, auto Operation>
 HRESULT OneValue(Arguments& args, IBrowser& owner, IDispatch* browser)
@@ -198,6 +210,7 @@ constexpr struct {
     {DISPID_NAVIGATECOMPLETE2, FrameAndUrl<&IBrowser::NavigateComplete2>},
     {DISPID_NAVIGATEERROR, NavigateError},
     {DISPID_NEWWINDOW2, NewWindow2},
+    {DISPID_NEWWINDOW3, NewWindow3},
     {DISPID_ONFULLSCREEN, OneValue<VT_BOOL, &IBrowser::OnFullScreen>},
     {DISPID_PROGRESSCHANGE, ProgressChange},
     {DISPID_TITLECHANGE, OneValue<VT_BSTR, &IBrowser::TitleChange>},

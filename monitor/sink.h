@@ -6,7 +6,8 @@
 // the sink together.
 //
 // The browser's own events do not say which browser raised them. A sink adds that: for
-// each of the twelve events it forwards, it first names its browser (SetBrowserInst), then
+// each of the thirteen events it forwards (the twelve of the control's event set, and
+// NewWindow3), it first names its browser (SetBrowserInst), then
 // passes the event on with the browser's own storage for every by-reference parameter, so
 // that what the owner writes there is what the browser finds when its call returns.
 #pragma once
@@ -33,6 +34,8 @@ struct IBrowser : IUnknown {
     virtual HRESULT ProgressChange(LONG Progress, LONG ProgressMax) = 0;
     virtual HRESULT TitleChange(BSTR Text) = 0;
     virtual HRESULT WindowClosing(VARIANT_BOOL IsChildWindow, VARIANT_BOOL* Cancel) = 0;
+    virtual HRESULT NewWindow3(IDispatch** ppDisp, VARIANT_BOOL* Cancel, DWORD dwFlags, BSTR bstrUrlContext,
+                               BSTR bstrUrl) = 0;
 };
 
 class cBrowser final : public quellix::ComObject<quellix::IEventHandler> {

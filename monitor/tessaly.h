@@ -48,6 +48,28 @@ enum EventId : DISPID {
     kBrowserDestroyed,
 };
 
+// The second event set, dispatch only and outside the type library, so that the library and
+// the first set stay exactly as hosts compiled against them know them. Its one event:
+//
+//   NewWindow3(Browser, ppDisp, Cancel, Flags, UrlContext, Url)     dispatch id 1
+//
+// raised when a tracked browser is about to open a new window and says where it goes (the
+// browser's own NewWindow3, which follows its NewWindow2 unless that was cancelled). As
+// DISPPARAMS lays them out, last first:
+//   rgvarg[5] Browser     VT_BYREF | VT_DISPATCH  the browser that asks (an IWebBrowser2)
+//   rgvarg[4] ppDisp      VT_BYREF | VT_DISPATCH  the browser's own: an object set here
+//                                                 becomes the new window
+//   rgvarg[3] Cancel      VT_BYREF | VT_BOOL      the browser's own: True, no window is made
+//   rgvarg[2] Flags       VT_I4                   the browser's NWMF_ flags
+//   rgvarg[1] UrlContext  VT_BSTR                 the address of the page that asks
+//   rgvarg[0] Url         VT_BSTR                 the address the new window would open
+// A sink connects through IConnectionPointContainer::FindConnectionPoint with this IID and
+// takes the event through IDispatch::Invoke.
+// {A9D7C584-45B1-4BCC-91A9-335CAA88965D}
+inline constexpr GUID kDiidNewWindow3Events = {
+    0xA9D7C584, 0x45B1, 0x4BCC, {0x91, 0xA9, 0x33, 0x5C, 0xAA, 0x88, 0x96, 0x5D}};
+inline constexpr DISPID kDispidNewWindow3 = 1;
+
 // OLEMISC_: recompose on resize, cannot link inside, inside-out, activate when visible,
 // set client site first; not invisible at run time.
 inline constexpr DWORD kMiscStatus = 0x00020191;

@@ -280,19 +280,24 @@ void cBrowserEvents::Refill()
     m_oBrowsers->Replace(std::move(items));
 }
 
-HRESULT cBrowserEvents::Raise(EventId id, VARIANTARG* args, UINT count)
+HRESULT cBrowserEvents::Raise(bool newWindow3, DISPID id, VARIANTARG* args, UINT count)
 {
     const ComPtr<cBrowserEvents> self(this);
     if (!m_owner)
         return S_OK;
+    if (count > kMaxArguments)
+        return E_INVALIDARG;
     // Browser goes first, so last in the array. A copy of its own for each event: one that
     // arrives while a handler runs names its own browser, not the outer handler's.
     ComPtr<IDispatch> browser = m_oCurBrowser;
-    VARIANTARG all[8];
-    std::copy(args, args + count, all);
+    std::array<VARIANTARG, kMaxArguments + 1> all;
+    std::copy(args, args + count, all.begin());
     all[count] = ByRef(browser.GetAddressOf());
-    DISPPARAMS params{all, nullptr, count + 1, 0};
-    m_owner->RaiseEvent(id, &params);
+    DISPPARAMS params{all.data(), nullptr, count + 1, 0};
+    if (newWindow3)
+        m_owner->RaiseNewWindow3(&params);
+    else
+        m_owner->RaiseEvent(static_cast<EventId>(id), &params);
     return S_OK;
 }
 
@@ -352,6 +357,14 @@ HRESULT cBrowserEvents::NewWindow2(IDispatch** ppDisp, VARIANT_BOOL* Cancel)
 {
     VARIANTARG args[] = {ByRef(Cancel), ByRef(ppDisp)};
     return Raise(kNewWindow, args, 2);
+}
+
+HRESULT cBrowserEvents::NewWindow3(IDispatch** ppDisp, VARIANT_BOOL* Cancel, DWORD dwFlags, BSTR bstrUrlContext,
+                                   BSTR bstrUrl)
+{
+    VARIANTARG args[] = {ByVal(bstrUrl), ByVal(bstrUrlContext), ByVal(static_cast<LONG>(dwFlags)), ByRef(Cancel),
+                         ByRef(ppDisp)};
+    return Raise(true, kDispidNewWindow3, args, 5);
 }
 
 HRESULT cBrowserEvents::OnFullScreen(VARIANT_BOOL FullScreen)

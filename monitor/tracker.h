@@ -1,7 +1,7 @@
 // cBrowserEvents: the engine behind the control. It keeps one subscription to the shell's
 // list of open browser windows for its whole life and one sink on every window in that list,
 // keeps the control's browser list in step, and raises the fourteen events of the control's
-// event set to its owner.
+// event set, and NewWindow3, to its owner.
 //
 // Windows are told apart by COM identity: the tabs of one frame share its window handle, and
 // each is watched. A registration attaches a sink to what joined, a revocation drops what
@@ -32,6 +32,8 @@ namespace tessaly {
 class TrackerEvents {
 public:
     virtual void RaiseEvent(EventId id, DISPPARAMS* params) = 0;
+    // NewWindow3, through the second event set.
+    virtual void RaiseNewWindow3(DISPPARAMS* params) = 0;
 
 protected:
     ~TrackerEvents() = default;
@@ -72,6 +74,8 @@ public:
     HRESULT ProgressChange(LONG Progress, LONG ProgressMax) override;
     HRESULT TitleChange(BSTR Text) override;
     HRESULT WindowClosing(VARIANT_BOOL IsChildWindow, VARIANT_BOOL* Cancel) override;
+    HRESULT NewWindow3(IDispatch** ppDisp, VARIANT_BOOL* Cancel, DWORD dwFlags, BSTR bstrUrlContext,
+                       BSTR bstrUrl) override;
 
     // The shell list's events.
     HRESULT OnEvent(DISPID id, DISPPARAMS* params) override;
@@ -99,8 +103,12 @@ private:
     void Refill();
     HRESULT Attach(IDispatch* item, Sink* result);
     void DropSinks();
-    // Raises one event with `Browser` in front of the given arguments (passed last-first).
-    HRESULT Raise(EventId id, VARIANTARG* args, UINT count);
+    // Raises one event with `Browser` in front of the given arguments (passed last-first),
+    // through the control's event set, or through its second one for NewWindow3.
+    HRESULT Raise(EventId id, VARIANTARG* args, UINT count) { return Raise(false, id, args, count); }
+    HRESULT Raise(bool newWindow3, DISPID id, VARIANTARG* args, UINT count);
+    // BeforeNavigate2's seven are the most any event has.
+    static constexpr UINT kMaxArguments = 7;
 
     TrackerEvents* m_owner;  // not counted: the control owns the tracker
     quellix::ComPtr<cBrowsers> m_oBrowsers;

@@ -37,6 +37,16 @@ private:
     IDispatch* m_browser;
 };
 
+// A browser's COM identity, which the tracker's reference keeps: for one in another
+// process, its proxy's, answered without a call there.
+BrowserKey KeyOf(IDispatch* browser)
+{
+    ComPtr<IUnknown> identity;
+    if (browser)
+        browser->QueryInterface(IID_PPV_ARGS(&identity));
+    return reinterpret_cast<BrowserKey>(identity.Get());
+}
+
 }  // namespace
 
 void NoZirOd::OnCommand(int id, int code)
@@ -167,19 +177,48 @@ void NoZirOd::tmrCheck_Timer()
     m_logic->Rules().ClickWatch();
 }
 
-std::optional<bool> NoZirOd::IEEvents_NewWindow(IDispatch* opener)
+NewWindowVerdict NoZirOd::IEEvents_NewWindow(IDispatch* opener)
 {
     // The page that asks for the window: the allowed sites and the log go by its address.
     const std::string page = opener ? BrowserAdapter(opener).LocationUrl().value_or("") : std::string();
-    const std::optional<bool> cancel = m_logic->Rules().NewWindow(page);
+    const NewWindowVerdict verdict = m_logic->Rules().NewWindow(page, KeyOf(opener));
     m_frmPopupLog->LogChanged();
-    return cancel;
+    return verdict;
+}
+
+NewWindowVerdict NoZirOd::IEEvents_NewWindow3(IDispatch* opener, std::uint32_t flags, std::wstring_view urlContext,
+                                              std::wstring_view url)
+{
+    const NewWindowVerdict verdict = m_logic->Rules().NewWindow3(flags, Narrow(urlContext), Narrow(url), KeyOf(opener));
+    m_frmPopupLog->LogChanged();
+    return verdict;
 }
 
 void NoZirOd::IEEvents_BrowserCreated(IDispatch* browser)
 {
     BrowserAdapter adapter(browser);
-    m_logic->Rules().BrowserCreated(adapter);
+    m_logic->Rules().BrowserCreated(adapter, KeyOf(browser));
+    m_frmPopupLog->LogChanged();
+}
+
+bool NoZirOd::IEEvents_BrowserNavigating(IDispatch* browser, std::wstring_view url)
+{
+    // Every navigation of every browser passes here: only a window waiting for its first
+    // address costs more than this test.
+    if (!m_logic->Rules().AwaitsNavigation())
+        return false;
+    BrowserAdapter adapter(browser);
+    const bool cancel = m_logic->Rules().BrowserNavigating(adapter, KeyOf(browser), Narrow(url));
+    m_frmPopupLog->LogChanged();
+    return cancel;
+}
+
+void NoZirOd::IEEvents_NavigateComplete(IDispatch* browser, std::wstring_view url)
+{
+    if (!m_logic->Rules().AwaitsNavigation())
+        return;
+    BrowserAdapter adapter(browser);
+    m_logic->Rules().NavigateComplete(adapter, KeyOf(browser), Narrow(url));
     m_frmPopupLog->LogChanged();
 }
 

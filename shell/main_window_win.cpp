@@ -26,7 +26,12 @@ constexpr COLORREF kAllowedColour = RGB(0, 128, 0);
 
 NoZirOd::NoZirOd()
     : m_monitor({[this](IDispatch* opener) { return IEEvents_NewWindow(opener); },
-                 [this](IDispatch* browser) { IEEvents_BrowserCreated(browser); }})
+                 [this](IDispatch* opener, std::uint32_t flags, std::wstring_view urlContext, std::wstring_view url) {
+                     return IEEvents_NewWindow3(opener, flags, urlContext, url);
+                 },
+                 [this](IDispatch* browser) { IEEvents_BrowserCreated(browser); },
+                 [this](IDispatch* browser, std::wstring_view url) { return IEEvents_BrowserNavigating(browser, url); },
+                 [this](IDispatch* browser, std::wstring_view url) { IEEvents_NavigateComplete(browser, url); }})
 {
     const std::string programPath = Narrow(ProgramFolder()) + "\\norvane.exe";
     m_logic = std::make_unique<MainLogic>(

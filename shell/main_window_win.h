@@ -93,8 +93,12 @@ private:
     void lstBlockedUrls_DblClick();
     void lstWhiteList_DblClick();
     void tmrCheck_Timer();
-    std::optional<bool> IEEvents_NewWindow(IDispatch* opener);
+    NewWindowVerdict IEEvents_NewWindow(IDispatch* opener);
+    NewWindowVerdict IEEvents_NewWindow3(IDispatch* opener, std::uint32_t flags, std::wstring_view urlContext,
+                                         std::wstring_view url);
     void IEEvents_BrowserCreated(IDispatch* browser);
+    bool IEEvents_BrowserNavigating(IDispatch* browser, std::wstring_view url);
+    void IEEvents_NavigateComplete(IDispatch* browser, std::wstring_view url);
 
     void BuildControls();
     void ShowTrayMenu();

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "base/dispatch.h"
+#include "base/unique_handle.h"
 #include "monitor/tessaly.h"
 
 namespace quellix {
@@ -86,39 +87,98 @@ IDispatch* BrowserArgument(const VARIANTARG& arg)
     return arg.vt == VT_DISPATCH ? arg.pdispVal : nullptr;
 }
 
+// A text argument, by value or by reference; a null string, or anything else, reads empty.
+std::wstring_view TextArgument(const VARIANTARG& arg)
+{
+    const VARIANT* value = arg.vt == (VT_BYREF | VT_VARIANT) ? arg.pvarVal : &arg;
+    if (!value)
+        return {};
+    const BSTR text = value->vt == VT_BSTR ? value->bstrVal : value->vt == (VT_BYREF | VT_BSTR) ? *value->pbstrVal : nullptr;
+    return text ? std::wstring_view(text, SysStringLen(text)) : std::wstring_view();
+}
+
+VARIANT_BOOL* CancelArgument(const VARIANTARG& arg)
+{
+    return arg.vt == (VT_BYREF | VT_BOOL) ? arg.pboolVal : nullptr;
+}
+
+void Apply(NewWindowVerdict verdict, VARIANT_BOOL* cancel)
+{
+    if (verdict != NewWindowVerdict::kLeave)
+        *cancel = verdict == NewWindowVerdict::kRefuse ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
 }  // namespace
 
-// The control's event set, as the main window takes it: NewWindow and BrowserCreated.
+// The control's events, as the main window takes them: one receiver for each of its two
+// event sets, whose dispatch identifiers overlap.
 class MonitorHost::Events final : public ComObject<IEventHandler> {
 public:
-    explicit Events(const Handlers& handlers) : m_handlers(handlers) {}
+    Events(const Handlers& handlers, bool newWindow3Set) : m_handlers(handlers), m_newWindow3Set(newWindow3Set) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
         return QueryUnknownOnly(static_cast<IEventHandler*>(this), riid, object);
     }
 
+    // Arguments lie last-first: the event's Browser is rgvarg[cArgs - 1]. Each handler
+    // takes its own reference to the browser: its calls may let in an event that changes
+    // the argument.
     HRESULT OnEvent(DISPID id, DISPPARAMS* params) override
     {
-        // Arguments lie last-first: for NewWindow, Cancel is rgvarg[0] and Browser rgvarg[2];
-        // for BrowserCreated, Browser is the only one.
-        if (id == tessaly::kNewWindow && params->cArgs == 3 && m_handlers.newWindow) {
-            VARIANTARG& cancel = params->rgvarg[0];
-            if (cancel.vt != (VT_BYREF | VT_BOOL) || !cancel.pboolVal)
+        VARIANTARG* args = params->rgvarg;
+        const UINT count = params->cArgs;
+        const auto browser = [&] { return ComPtr<IDispatch>(count ? BrowserArgument(args[count - 1]) : nullptr); };
+        if (m_newWindow3Set) {
+            // Browser, ppDisp, Cancel, Flags, UrlContext, Url.
+            if (id != tessaly::kDispidNewWindow3 || count != 6 || !m_handlers.newWindow3)
+                return S_OK;
+            VARIANT_BOOL* cancel = CancelArgument(args[3]);
+            UniqueVariant flags;
+            if (!cancel || FAILED(VariantChangeType(&flags, &args[2], 0, VT_UI4)))
                 return DISP_E_TYPEMISMATCH;
-            // Its own reference: the handler's calls may let in an event that changes the argument.
-            const ComPtr<IDispatch> opener = BrowserArgument(params->rgvarg[2]);
-            if (const std::optional<bool> value = m_handlers.newWindow(opener.Get()))
-                *cancel.pboolVal = *value ? VARIANT_TRUE : VARIANT_FALSE;
-        } else if (id == tessaly::kBrowserCreated && params->cArgs == 1 && m_handlers.browserCreated) {
-            if (const ComPtr<IDispatch> browser = BrowserArgument(params->rgvarg[0]))
-                m_handlers.browserCreated(browser.Get());
+            Apply(m_handlers.newWindow3(browser().Get(), flags.ulVal, TextArgument(args[1]), TextArgument(args[0])),
+                  cancel);
+            return S_OK;
+        }
+        switch (id) {
+        case tessaly::kNewWindow:  // Browser, ppDisp, Cancel
+            if (count == 3 && m_handlers.newWindow) {
+                VARIANT_BOOL* cancel = CancelArgument(args[0]);
+                if (!cancel)
+                    return DISP_E_TYPEMISMATCH;
+                Apply(m_handlers.newWindow(browser().Get()), cancel);
+            }
+            break;
+        case tessaly::kBrowserCreated:  // Browser
+            if (count == 1 && m_handlers.browserCreated) {
+                if (const ComPtr<IDispatch> created = browser())
+                    m_handlers.browserCreated(created.Get());
+            }
+            break;
+        case tessaly::kBrowserNavigating:  // Browser, pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel
+            if (count == 8 && m_handlers.browserNavigating) {
+                VARIANT_BOOL* cancel = CancelArgument(args[0]);
+                const ComPtr<IDispatch> navigating = browser();
+                if (cancel && navigating && m_handlers.browserNavigating(navigating.Get(), TextArgument(args[5])))
+                    *cancel = VARIANT_TRUE;
+            }
+            break;
+        case tessaly::kNavigateComplete:  // Browser, pDisp, URL
+            if (count == 3 && m_handlers.navigateComplete) {
+                if (const ComPtr<IDispatch> navigated = browser())
+                    m_handlers.navigateComplete(navigated.Get(), TextArgument(args[0]));
+            }
+            break;
+        default:
+            break;
         }
         return S_OK;
     }
 
 private:
     const Handlers& m_handlers;
+    const bool m_newWindow3Set;
 };
 
 MonitorHost::MonitorHost(Handlers handlers) : m_handlers(std::move(handlers)) {}
@@ -134,8 +194,9 @@ HRESULT MonitorHost::Create(HWND parent, POINT position)
     RETURN_IF_FAILED(CLSIDFromProgID(tessaly::kProgId, &clsid));
     RETURN_IF_FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_control)));
     m_site = MakeCom<Site>(parent, position);
-    m_events = MakeCom<Events>(m_handlers);
-    RETURN_IF_NULL_ALLOC(m_site && m_events);
+    m_events = MakeCom<Events>(m_handlers, false);
+    m_newWindow3Events = MakeCom<Events>(m_handlers, true);
+    RETURN_IF_NULL_ALLOC(m_site && m_events && m_newWindow3Events);
     RETURN_IF_FAILED(m_control.As(&m_dispatch));
     // The control asks for its site first (OLEMISC_SETCLIENTSITEFIRST).
     m_control->SetClientSite(m_site.Get());
@@ -144,6 +205,9 @@ HRESULT MonitorHost::Create(HWND parent, POINT position)
         persist->InitNew();
 
     RETURN_IF_FAILED(m_subscription.Connect(m_control.Get(), tessaly::kDiidIEEventsEvents, m_events.Get()));
+    // A control of an earlier build has no second event set: its pop-ups are then judged by
+    // their windows' addresses.
+    m_newWindow3Subscription.Connect(m_control.Get(), tessaly::kDiidNewWindow3Events, m_newWindow3Events.Get());
 
     const RECT place = m_site->Place();
     m_control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, m_site.Get(), 0, parent, &place);
@@ -161,6 +225,7 @@ HRESULT MonitorHost::SetEnabled(bool on)
 void MonitorHost::Destroy()
 {
     m_subscription.Disconnect();
+    m_newWindow3Subscription.Disconnect();
     if (m_control) {
         m_control->Close(OLECLOSE_NOSAVE);
         m_control->SetClientSite(nullptr);
@@ -168,6 +233,7 @@ void MonitorHost::Destroy()
     m_dispatch.Reset();
     m_control.Reset();
     m_events.Reset();
+    m_newWindow3Events.Reset();
     m_site.Reset();
 }
 

@@ -1,28 +1,37 @@
 // The main window's place for the browser monitor: creates the control tessaly.IEEvents by
 // its ProgID, sites it and shows its banner in place, switches it on and off by dispatch
-// identifier, and receives its NewWindow and BrowserCreated events.
+// identifier, and receives the events the pop-up rules need: NewWindow, NewWindow3 (the
+// control's second event set), BrowserCreated, and the navigations of new browsers.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
 
+#include <cstdint>
 #include <functional>
-#include <optional>
+#include <string_view>
 
 #include "base/com.h"
 #include "base/event_subscription.h"
+#include "blocker/popup_rules.h"
 
 namespace quellix {
 
 class MonitorHost {
 public:
+    // Browsers come as their IDispatch (each is an IWebBrowser2): a browser of another
+    // process answers it through a proxy that COM has already, where a proxy of
+    // IWebBrowser2 would have to be made. Texts come as the browser gave them.
     struct Handlers {
-        // Given the browser that opens the window; returns the value to write into Cancel,
-        // or nothing to leave it as it came. Browsers come as their IDispatch (each is an
-        // IWebBrowser2): a browser of another process answers it through a proxy that COM
-        // has already, where a proxy of IWebBrowser2 would have to be made.
-        std::function<std::optional<bool>(IDispatch* opener)> newWindow;
+        // Given the browser that opens the window; what to do with Cancel.
+        std::function<NewWindowVerdict(IDispatch* opener)> newWindow;
+        std::function<NewWindowVerdict(IDispatch* opener, std::uint32_t flags, std::wstring_view urlContext,
+                                       std::wstring_view url)>
+            newWindow3;
         std::function<void(IDispatch* browser)> browserCreated;
+        // A navigation of `browser` starts (true: cancel it), or has committed.
+        std::function<bool(IDispatch* browser, std::wstring_view url)> browserNavigating;
+        std::function<void(IDispatch* browser, std::wstring_view url)> navigateComplete;
     };
 
     explicit MonitorHost(Handlers handlers);
@@ -47,9 +56,11 @@ private:
     Handlers m_handlers;
     ComPtr<Site> m_site;
     ComPtr<Events> m_events;
+    ComPtr<Events> m_newWindow3Events;
     ComPtr<IOleObject> m_control;
     ComPtr<IDispatch> m_dispatch;
     EventSubscription m_subscription;
+    EventSubscription m_newWindow3Subscription;
 };
 
 }  // namespace quellix

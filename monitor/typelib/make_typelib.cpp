@@ -5,12 +5,16 @@
 // The library is described by the tables below (its interfaces' members, the event set, the
 // two classes); Write only turns them into type information, in the library's order.
 //
-//   make_typelib <output.tlb>
+//   make_typelib <output.tlb> [win32|win64]
+//
+// The library is laid out for the platform named, by default the one the program was built
+// for: a 64-bit build can write the 32-bit library where no 32-bit program runs.
 #include <windows.h>
 #include <exdisp.h>
 #include <oleauto.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <initializer_list>
 #include <span>
 #include <vector>
@@ -230,10 +234,10 @@ HRESULT Class(ICreateTypeInfo* info, const GUID& id, WORD flags, std::initialize
     return info->LayOut();
 }
 
-HRESULT Write(const wchar_t* path)
+HRESULT Write(const wchar_t* path, SYSKIND platform)
 {
     ComPtr<ICreateTypeLib2> library;
-    RETURN_IF_FAILED(CreateTypeLib2(SYS_WIN32, path, &library));
+    RETURN_IF_FAILED(CreateTypeLib2(platform, path, &library));
     RETURN_IF_FAILED(library->SetName(const_cast<LPOLESTR>(L"tessaly")));
     RETURN_IF_FAILED(library->SetDocString(const_cast<LPOLESTR>(L"tessaly")));
     RETURN_IF_FAILED(library->SetGuid(kLibraryId));
@@ -273,12 +277,17 @@ HRESULT Write(const wchar_t* path)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2) {
-        std::fputs("usage: make_typelib <output.tlb>\n", stderr);
+    SYSKIND platform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    if (argc == 3 && std::wcscmp(argv[2], L"win32") == 0)
+        platform = SYS_WIN32;
+    else if (argc == 3 && std::wcscmp(argv[2], L"win64") == 0)
+        platform = SYS_WIN64;
+    else if (argc != 2) {
+        std::fputs("usage: make_typelib <output.tlb> [win32|win64]\n", stderr);
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const HRESULT hr = Write(argv[1]);
+    const HRESULT hr = Write(argv[1], platform);
     CoUninitialize();
     if (FAILED(hr)) {
         std::fprintf(stderr, "make_typelib: failed, 0x%08lX\n", static_cast<unsigned long>(hr));

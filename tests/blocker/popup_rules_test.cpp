@@ -22,6 +22,33 @@ protected:
         keys.Release(button);
     }
 
+    // A page asks for a window as the browser reports it: NewWindow2, then (unless that was
+    // cancelled, and unless the browser is older than NewWindow3) NewWindow3 with the
+    // pop-up's address. Whether the browser ends up refusing the window (kRefuse), or (kLeave)
+    // opening it; kOpen only from a NewWindow2 that has no NewWindow3 after it.
+    enum class Order { k2Then3, k3Then2, kOnly3, kOnly2 };
+    NewWindowVerdict Ask(const std::string& url, std::uint32_t flags = 0, Order order = Order::k2Then3,
+                         const std::string& opener = "http://page.example/")
+    {
+        if (order == Order::kOnly2)
+            return rules.NewWindow(opener, kPage);
+        if (order == Order::kOnly3)
+            return rules.NewWindow3(flags, opener, url, kPage);
+        if (order == Order::k3Then2) {
+            const NewWindowVerdict third = rules.NewWindow3(flags, opener, url, kPage);
+            const NewWindowVerdict second = rules.NewWindow(opener, kPage);
+            EXPECT_EQ(third == NewWindowVerdict::kRefuse, second == NewWindowVerdict::kRefuse) << "one decision";
+            return third;
+        }
+        const NewWindowVerdict second = rules.NewWindow(opener, kPage);
+        if (second == NewWindowVerdict::kRefuse)
+            return second;
+        // Cancel stays False either way when the window opens: what counts is whether it does.
+        return rules.NewWindow3(flags, opener, url, kPage) == NewWindowVerdict::kRefuse ? NewWindowVerdict::kRefuse
+                                                                                          : NewWindowVerdict::kLeave;
+    }
+
+    static constexpr BrowserKey kPage = 1;
     BlockingState state;
     Options options;
     FakeKeys keys;
@@ -72,18 +99,18 @@ TEST_F(PopupRulesTest, ClickWatchQueriesLeftRightMiddleAndStopsAtTheFirstFreshPr
     EXPECT_EQ(state.lastClickTick, 77u);
 }
 
-TEST_F(PopupRulesTest, UserInputIsCtrlOrShiftInAnyStateOrAFreshMousePress)
+TEST_F(PopupRulesTest, UserInputIsCtrlOrShiftWhileHeldOrAFreshMousePress)
 {
     EXPECT_FALSE(rules.IsUserInput());
     EXPECT_EQ(keys.TakeQueries(),
               (std::vector<int>{vk::kControl, vk::kShift, vk::kLButton, vk::kRButton, vk::kMButton}));
 
-    // Ctrl tapped and already released still reads 0x0001, once.
+    // A Shift typed long ago and released still reads 0x0001: it lets nothing through.
+    keys.Click(vk::kShift);
     keys.Click(vk::kControl);
-    EXPECT_TRUE(rules.IsUserInput());
-    EXPECT_EQ(keys.TakeQueries(), (std::vector<int>{vk::kControl}));
     EXPECT_FALSE(rules.IsUserInput());
-    keys.TakeQueries();
+    ticks.now = 3'600'000;
+    EXPECT_EQ(Ask("http://ads.example/"), NewWindowVerdict::kRefuse);
 
     keys.Press(vk::kShift);
     EXPECT_TRUE(rules.IsUserInput());
@@ -99,178 +126,161 @@ TEST_F(PopupRulesTest, AWindowWithin399msOfAClickIsTheUsersAndAt400msAPopup)
 {
     ClickAt(10'000);
     ticks.now = 10'399;
-    EXPECT_EQ(rules.NewWindow(), std::nullopt);
+    EXPECT_EQ(Ask("http://story.example/"), NewWindowVerdict::kLeave);
     EXPECT_EQ(protection.BlockedCount(), 0u);
 
     ticks.now = 10'400;
-    EXPECT_EQ(rules.NewWindow(), true);
+    EXPECT_EQ(Ask("http://ads.example/"), NewWindowVerdict::kRefuse);
     EXPECT_EQ(protection.BlockedCount(), 1u);
-}
 
-TEST_F(PopupRulesTest, TheClickGraceSurvivesTheWrapOfTheTickCounter)
-{
+    // Across the wrap of the tick counter.
     ClickAt(0xFFFF'FF00u);
-    ticks.now = 0x0000'0050u;  // 336 ms later, after the wrap
-    EXPECT_EQ(rules.NewWindow(), std::nullopt);
+    ticks.now = 0x0000'0050u;  // 336 ms later
+    EXPECT_EQ(Ask("http://story.example/"), NewWindowVerdict::kLeave);
     ticks.now = 0x0000'0090u;  // 400 ms later
-    EXPECT_EQ(rules.NewWindow(), true);
+    EXPECT_EQ(Ask("http://ads.example/"), NewWindowVerdict::kRefuse);
 }
 
-TEST_F(PopupRulesTest, BeforeAnyClickOnlyTheKeysDecide)
+TEST_F(PopupRulesTest, EveryOrderOfTheTwoEventsRefusesAPopupBeforeItExistsInBothModes)
 {
     ticks.now = 1'000'000;
-    EXPECT_EQ(rules.NewWindow(), true);
-    keys.Press(vk::kControl);
-    EXPECT_EQ(rules.NewWindow(), std::nullopt);
-    EXPECT_EQ(protection.BlockedCount(), 1u);
-}
-
-TEST_F(PopupRulesTest, WithListsOffAPopupIsRefusedCountedAndNotListed)
-{
-    ticks.now = 60'000;
-    state.zirodPending = true;
-    EXPECT_EQ(rules.NewWindow(), true);
-    EXPECT_FALSE(state.zirodPending);
-    EXPECT_EQ(view.frameCaption, "Blocked ZirOd (1)");
-    EXPECT_TRUE(blocked.Empty());
-}
-
-TEST_F(PopupRulesTest, UserRequestedWindowsLeaveCancelAndTheMarkAlone)
-{
-    options.list = 1;
-    state.zirodPending = true;
-    keys.Press(vk::kShift);
-    ticks.now = 60'000;
-    EXPECT_EQ(rules.NewWindow(), std::nullopt);
-    EXPECT_TRUE(state.zirodPending);
-}
-
-TEST_F(PopupRulesTest, WhileProtectionIsOffNothingIsRefusedClosedOrCounted)
-{
-    ticks.now = 60'000;
-    state.protectionOff = true;
-    EXPECT_EQ(rules.NewWindow(), std::nullopt);
-    EXPECT_TRUE(keys.TakeQueries().empty()) << "no key state is consumed";
-
-    options.list = 1;
-    state.zirodPending = true;
-    FakeBrowser popup("http://ads.example/");
-    rules.BrowserCreated(popup);
-    EXPECT_EQ(popup.quits, 0);
-    EXPECT_EQ(protection.BlockedCount(), 0u);
-}
-
-TEST_F(PopupRulesTest, ListModeLetsThePopupOpenThenClosesItAndListsItsAddressOnce)
-{
-    options.list = 1;
-    ticks.now = 60'000;
-    EXPECT_EQ(rules.NewWindow(), false);
-    EXPECT_TRUE(state.zirodPending);
-    EXPECT_EQ(protection.BlockedCount(), 0u) << "nothing is counted before the window is closed";
-
-    FakeBrowser popup("http://ads.example/");
-    rules.BrowserCreated(popup);
-    EXPECT_EQ(popup.quits, 1);
-    EXPECT_FALSE(state.zirodPending);
-    ASSERT_EQ(blocked.Count(), 1u);
-    EXPECT_EQ(blocked[0], "http://ads.example/");
-
-    EXPECT_EQ(rules.NewWindow(), false);
-    FakeBrowser again("http://ads.example/");
-    rules.BrowserCreated(again);
-    EXPECT_EQ(again.quits, 1);
-    EXPECT_EQ(blocked.Count(), 1u);
-    EXPECT_EQ(protection.BlockedCount(), 2u);
-}
-
-TEST_F(PopupRulesTest, ABrowserAppearingWithoutAMarkIsLeftAlone)
-{
-    options.list = 1;
-    FakeBrowser opened("http://ads.example/");
-    rules.BrowserCreated(opened);
-    EXPECT_EQ(opened.quits, 0);
-    EXPECT_TRUE(blocked.Empty());
-}
-
-TEST_F(PopupRulesTest, AnAllowedPopupStaysOpenAndTakesTheMarkWithIt)
-{
-    options.list = 1;
-    allowed.Append("http://news.example/");
-    ticks.now = 60'000;
-    rules.NewWindow();
-    FakeBrowser popup("http://news.example/");
-    rules.BrowserCreated(popup);
-    EXPECT_EQ(popup.quits, 0);
-    EXPECT_FALSE(state.zirodPending);
-    EXPECT_EQ(protection.BlockedCount(), 0u);
-
-    // The user's own next window, opened with Ctrl, is not taken for the pop-up.
-    FakeBrowser next("http://other.example/");
-    rules.BrowserCreated(next);
-    EXPECT_EQ(next.quits, 0);
-}
-
-TEST_F(PopupRulesTest, TheMarkIsOneFlagNotACount)
-{
-    options.list = 1;
-    ticks.now = 60'000;
-    rules.NewWindow();
-    rules.NewWindow();
-    FakeBrowser first("http://a.example/"), second("http://b.example/");
-    rules.BrowserCreated(first);
-    rules.BrowserCreated(second);
-    EXPECT_EQ(first.quits, 1);
-    EXPECT_EQ(second.quits, 0);
-}
-
-TEST_F(PopupRulesTest, AnAddressIsAllowedOnlyByAnExactMatchAndAnEmptyOneAlways)
-{
-    options.list = 1;
-    allowed.Append("http://news.example/");
-    for (const char* address : {"http://NEWS.example/", "http://news.example", "http://news.example/ "}) {
-        state.zirodPending = true;
-        FakeBrowser popup(address);
-        rules.BrowserCreated(popup);
-        EXPECT_EQ(popup.quits, 1) << address;
+    std::uint32_t count = 0;
+    for (const int list : {0, 1}) {
+        options.list = list;
+        for (const Order order : {Order::k2Then3, Order::k3Then2, Order::kOnly3}) {
+            const std::string url = "http://ads.example/" + std::to_string(count);
+            EXPECT_EQ(Ask(url, 0, order), NewWindowVerdict::kRefuse) << list << static_cast<int>(order);
+            EXPECT_EQ(protection.BlockedCount(), ++count);
+            EXPECT_EQ(log[0].popup, url) << "the refused record carries the address";
+            EXPECT_EQ(log[0].outcome, PopupOutcome::kRefused);
+            EXPECT_EQ(log[0].opener, "http://page.example/");
+            EXPECT_FALSE(state.zirodPending) << "nothing waits: no window is made";
+            ticks.now += PopupRules::kPairMs;
+        }
     }
-    state.zirodPending = true;
-    FakeBrowser blank("");
-    rules.BrowserCreated(blank);
-    EXPECT_EQ(blank.quits, 0);
-    EXPECT_TRUE(IsInList(UrlList(), ""));
+    // List mode lists each address once; lists off lists none.
+    EXPECT_EQ(blocked.Entries(), (std::vector<std::string>{"http://ads.example/3", "http://ads.example/4",
+                                                           "http://ads.example/5"}));
+    EXPECT_EQ(Ask("http://ads.example/3", 0, Order::k3Then2), NewWindowVerdict::kRefuse);
+    EXPECT_EQ(blocked.Count(), 3u);
+    EXPECT_EQ(log.Count(), 7u) << "one record per request, whatever the order";
 }
 
-TEST_F(PopupRulesTest, ABrowserThatIsGoneBeforeItsAddressIsReadClearsTheMark)
+TEST_F(PopupRulesTest, TheBrowsersFlagsTellAWindowTheUserAskedForFromAnExitPopup)
 {
-    options.list = 1;
-    state.zirodPending = true;
-    FakeBrowser gone(std::nullopt);
-    rules.BrowserCreated(gone);
-    EXPECT_EQ(gone.quits, 0);
-    EXPECT_FALSE(state.zirodPending);
-    EXPECT_EQ(protection.BlockedCount(), 0u);
-    EXPECT_TRUE(blocked.Empty());
+    ticks.now = 1'000'000;
+    for (const Order order : {Order::k2Then3, Order::k3Then2}) {
+        // A link followed with the keyboard: no click, but the browser says the user did it.
+        EXPECT_EQ(Ask("http://story.example/", nwmf::kUserInited | nwmf::kFirst, order), NewWindowVerdict::kLeave);
+        EXPECT_EQ(log[0].outcome, PopupOutcome::kAskedFor);
+        EXPECT_EQ(Ask("http://ads.example/", nwmf::kUserInited, order), NewWindowVerdict::kRefuse)
+            << "a second window of the same action is not the user's";
+
+        // The page opens a window as it is left, right after the click that left it.
+        ClickAt(ticks.now += PopupRules::kPairMs);
+        EXPECT_EQ(Ask("http://exit.example/", nwmf::kUnloading | nwmf::kUserInited | nwmf::kFirst, order),
+                  NewWindowVerdict::kRefuse);
+        EXPECT_EQ(log[0].outcome, PopupOutcome::kRefusedUnloading);
+        EXPECT_EQ(log[0].popup, "http://exit.example/");
+        // Unless Ctrl or Shift is held.
+        keys.Press(vk::kControl);
+        EXPECT_EQ(Ask("http://exit.example/", nwmf::kUnloading, order), NewWindowVerdict::kLeave);
+        keys.Release(vk::kControl);
+        ticks.now += PopupRules::kPairMs;
+    }
 }
 
-TEST_F(PopupRulesTest, APageOnAnAllowedSiteOpensWindowsInBothModesBeforeAnyOtherTest)
+TEST_F(PopupRulesTest, AllowedAddressesAndSitesCountInBothModesAndProtectionOffLetsEverythingBe)
 {
-    sites.Add("news.example");
+    allowed.Append("http://news.example/");
+    sites.Add("shop.example");
     ticks.now = 60'000;
     for (const int list : {0, 1}) {
         options.list = list;
-        state.zirodPending = true;  // a mark left by an earlier pop-up does not close this one
-        EXPECT_EQ(rules.NewWindow("http://www.news.example/today"), std::nullopt) << list;
-        EXPECT_FALSE(state.zirodPending) << list;
-        FakeBrowser window("http://ads.example/");
-        rules.BrowserCreated(window);
-        EXPECT_EQ(window.quits, 0) << list;
+        EXPECT_EQ(Ask("http://news.example/"), NewWindowVerdict::kLeave) << list;
+        EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedAddress);
+        // Exact, case-sensitive, whole: nothing else is allowed, and an empty address never.
+        for (const char* url : {"http://NEWS.example/", "http://news.example", ""})
+            EXPECT_EQ(Ask(url), NewWindowVerdict::kRefuse) << url;
+        keys.TakeQueries();
+        EXPECT_EQ(Ask("http://ads.example/", 0, Order::k2Then3, "http://www.shop.example/"), NewWindowVerdict::kLeave);
+        EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedSite);
+        EXPECT_TRUE(keys.TakeQueries().empty()) << "decided before the keys are read";
     }
-    EXPECT_EQ(protection.BlockedCount(), 0u);
-    EXPECT_TRUE(keys.TakeQueries().empty()) << "decided before the keys are read";
+    const std::uint32_t blockedSoFar = protection.BlockedCount();
+    state.protectionOff = true;
+    for (const Order order : {Order::k2Then3, Order::k3Then2, Order::kOnly2})
+        EXPECT_EQ(Ask("http://ads.example/", 0, order), NewWindowVerdict::kLeave);
+    FakeBrowser window("http://ads.example/");
+    rules.BrowserCreated(window, 9);
+    EXPECT_EQ(window.quits, 0);
+    EXPECT_EQ(protection.BlockedCount(), blockedSoFar);
+    EXPECT_TRUE(keys.TakeQueries().empty()) << "no key state is consumed";
+}
 
-    options.list = 0;
-    EXPECT_EQ(rules.NewWindow("http://other.example/"), true);
-    EXPECT_EQ(rules.NewWindow("http://badnews.example/"), true);
+TEST_F(PopupRulesTest, WithoutNewWindow3TheWindowIsJudgedByItsFirstRealAddressOneRequestEach)
+{
+    ticks.now = 60'000;
+    for (const int list : {0, 1}) {
+        options.list = list;
+        // Two pop-ups at once, the windows registered before they navigate, as browsers do.
+        EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kOpen);
+        EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kOpen);
+        EXPECT_TRUE(state.zirodPending);
+        FakeBrowser first(""), second("about:blank");
+        rules.BrowserCreated(first, 10);
+        rules.BrowserCreated(second, 11);
+        EXPECT_EQ(first.quits + second.quits, 0) << "not judged by an empty address";
+        EXPECT_FALSE(rules.BrowserNavigating(first, 12, "http://ads.example/a")) << "another browser";
+        EXPECT_FALSE(rules.BrowserNavigating(first, 10, "about:blank"));
+        EXPECT_TRUE(rules.BrowserNavigating(first, 10, "http://ads.example/a")) << "its navigation is cancelled";
+        rules.NavigateComplete(second, 11, "about:blank");  // it stays on a blank page
+        EXPECT_EQ(first.quits, 1);
+        EXPECT_EQ(second.quits, 1);
+        EXPECT_FALSE(state.zirodPending);
+        EXPECT_FALSE(rules.AwaitsNavigation());
+        EXPECT_EQ(log[0].popup, "about:blank");
+        EXPECT_EQ(log[1].popup, "http://ads.example/a");
+        EXPECT_EQ(log[1].outcome, PopupOutcome::kClosed);
+    }
+    EXPECT_EQ(protection.BlockedCount(), 4u);
+    EXPECT_EQ(blocked.Entries(), (std::vector<std::string>{"http://ads.example/a", "about:blank"}));
+
+    // An allowed address stays, a browser nobody waits for is the user's, and a window
+    // already at its address is judged at once.
+    allowed.Append("http://news.example/");
+    Ask("", 0, Order::kOnly2);
+    FakeBrowser news("http://news.example/"), mine("http://ads.example/a");
+    rules.BrowserCreated(news, 13);
+    rules.BrowserCreated(mine, 14);
+    EXPECT_EQ(news.quits + mine.quits, 0);
+    EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedAddress);
+}
+
+TEST_F(PopupRulesTest, AMarkWhoseWindowNeverCameIsDroppedAndNeverTakesTheUsersNextWindow)
+{
+    options.list = 1;
+    ticks.now = 60'000;
+    Ask("", 0, Order::kOnly2);
+    ticks.now += PopupRules::kPendingMs;
+    FakeBrowser mine("http://mine.example/");
+    rules.BrowserCreated(mine, 10);
+    EXPECT_EQ(mine.quits, 0);
+    EXPECT_FALSE(state.zirodPending);
+    EXPECT_EQ(log[0].outcome, PopupOutcome::kUnjudged);
+
+    // One that went away before it could be read takes its own mark with it.
+    Ask("", 0, Order::kOnly2);
+    FakeBrowser gone(std::nullopt);
+    rules.BrowserCreated(gone, 11);
+    EXPECT_EQ(log[0].outcome, PopupOutcome::kWentAway);
+    EXPECT_FALSE(state.zirodPending);
+    EXPECT_EQ(protection.BlockedCount(), 0u);
+
+    // A page asking in a loop holds a bounded number of marks.
+    for (std::size_t i = 0; i < PopupRules::kMaxRequests + 10; ++i)
+        Ask("", 0, Order::kOnly2);
+    EXPECT_EQ(log[PopupRules::kMaxRequests + 9].outcome, PopupOutcome::kUnjudged);
 }
 
 TEST_F(PopupRulesTest, EveryDecisionIsLoggedNewestFirstWithItsOpenerAndWhatHappened)
@@ -278,38 +288,29 @@ TEST_F(PopupRulesTest, EveryDecisionIsLoggedNewestFirstWithItsOpenerAndWhatHappe
     sites.Add("news.example");
     allowed.Append("http://wanted.example/");
     ticks.now = 60'000;
-    rules.NewWindow("http://www.news.example/");
-    rules.NewWindow("http://a.example/");
+    Ask("http://x.example/", 0, Order::k2Then3, "http://www.news.example/");
+    Ask("http://y.example/", 0, Order::k2Then3, "http://a.example/");
     keys.Press(vk::kShift);
-    rules.NewWindow("http://b.example/");
+    Ask("http://z.example/", 0, Order::k3Then2, "http://b.example/");
     keys.Release(vk::kShift);
     state.lastClickTick = ticks.now - 100;
-    rules.NewWindow("http://c.example/");
+    Ask("http://story.example/", 0, Order::k2Then3, "http://c.example/");
     state.lastClickTick = 0;
-    options.list = 1;
-    rules.NewWindow("http://d.example/");
+    Ask("http://wanted.example/", 0, Order::k3Then2, "http://d.example/");
+    Ask("", 0, Order::kOnly2, "http://e.example/");
     FakeBrowser closed("http://ads.example/");
-    rules.BrowserCreated(closed);
-    rules.NewWindow("http://e.example/");
-    FakeBrowser wanted("http://wanted.example/");
-    rules.BrowserCreated(wanted);
-    rules.NewWindow("http://f.example/");
-    FakeBrowser gone(std::nullopt);
-    rules.BrowserCreated(gone);
-    rules.NewWindow("http://g.example/");
+    rules.BrowserCreated(closed, 10);
     state.protectionOff = true;
-    rules.NewWindow("http://h.example/");
+    Ask("http://w.example/", 0, Order::k2Then3, "http://h.example/");
 
     const std::tuple<std::string, std::string, PopupOutcome> expected[] = {
-        {"http://h.example/", "", PopupOutcome::kProtectionOff},
-        {"http://g.example/", "", PopupOutcome::kWaiting},
-        {"http://f.example/", "", PopupOutcome::kWentAway},
-        {"http://e.example/", "http://wanted.example/", PopupOutcome::kAllowedAddress},
-        {"http://d.example/", "http://ads.example/", PopupOutcome::kClosed},
-        {"http://c.example/", "", PopupOutcome::kAfterClick},
-        {"http://b.example/", "", PopupOutcome::kWithKey},
-        {"http://a.example/", "", PopupOutcome::kRefused},
-        {"http://www.news.example/", "", PopupOutcome::kAllowedSite},
+        {"http://h.example/", "http://w.example/", PopupOutcome::kProtectionOff},
+        {"http://e.example/", "http://ads.example/", PopupOutcome::kClosed},
+        {"http://d.example/", "http://wanted.example/", PopupOutcome::kAllowedAddress},
+        {"http://c.example/", "http://story.example/", PopupOutcome::kAfterClick},
+        {"http://b.example/", "http://z.example/", PopupOutcome::kWithKey},
+        {"http://a.example/", "http://y.example/", PopupOutcome::kRefused},
+        {"http://www.news.example/", "http://x.example/", PopupOutcome::kAllowedSite},
     };
     ASSERT_EQ(log.Count(), std::size(expected));
     for (std::size_t i = 0; i < log.Count(); ++i) {

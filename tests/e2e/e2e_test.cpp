@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <exdisp.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
@@ -55,50 +56,93 @@ protected:
     std::unique_ptr<Program> program;
 };
 
-TEST_F(E2ETest, APopUpWithoutInputIsRefusedAndCountedOneTheUserAskedForOpens)
+TEST_F(E2ETest, APopUpIsRefusedBeforeItsWindowExistsAndWhatTheUserAskedForOpens)
 {
     Start();
     EXPECT_TRUE(program->TrayIconPresent());
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_TRUE);
+    const sim::WindowRequestResult refused = desktop->RequestWindow(page, L"http://ads.example/");
+    EXPECT_FALSE(refused.window) << "no window is ever made";
+    EXPECT_EQ(refused.newWindow2.cancel, VARIANT_FALSE) << "NewWindow2 defers to the address";
     EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (1)");
 
     // A click, then the page's window within 400 ms: the user's.
     input::Click();
     Pump(40);
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://story.example/").window);
+    // A link followed with the keyboard: no click, but the browser says the user did it.
+    Pump(500);
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://key.example/", {NWMF_USERINITED | NWMF_FIRST}).window);
 
     // Ctrl held, however long after the last click. (A person holds it a moment before the
-    // page reacts; Wine also keeps each program's view of the keys for up to 50 ms.)
-    Pump(500);
+    // page reacts; Wine also keeps each program's view of the keys for up to 50 ms.) A Shift
+    // pressed and released long before lets nothing through.
     input::Press(VK_CONTROL);
     Pump(100);
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://ctrl.example/").window);
     input::Release(VK_CONTROL);
-    EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+    input::Press(VK_SHIFT);
+    input::Release(VK_SHIFT);
+    Pump(500);
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
+
+    // The page opens a window as the user's click leaves it: an exit pop-up.
+    input::Click();
+    Pump(40);
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://exit.example/", {NWMF_UNLOADING | NWMF_USERINITED}).window);
+    EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (3)");
 }
 
-TEST_F(E2ETest, InListModeAPopUpOpensThenClosesAndItsAddressIsListedOnce)
+TEST_F(E2ETest, InListModeARefusedAddressIsListedOnceAndAnAllowedOneOpens)
 {
     SetOption(L"List", L"1");
     WriteAllowFile("http://news.example/\r\n");
     Start();
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "let open, to be looked at";
-        const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/", sim::kRealWindow);
-        ASSERT_TRUE(popup);
-        EXPECT_TRUE(popup->Quitted());
-        EXPECT_FALSE(IsWindow(popup->Hwnd())) << "the pop-up's window is gone";
-    }
+    for (int i = 0; i < 2; ++i)
+        EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
     EXPECT_EQ(program->ListEntries(IDC_BLOCKEDURLS), (std::vector<std::wstring>{L"http://ads.example/"}));
     EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (2)");
 
-    page->FireNewWindow2();
-    const ComPtr<Browser> allowed = desktop->Open(L"http://news.example/", sim::kRealWindow);
+    const ComPtr<Browser> allowed =
+        desktop->RequestWindow(page, L"http://news.example/", {0, true, true}).window;
+    ASSERT_TRUE(allowed);
     EXPECT_FALSE(allowed->Quitted());
     EXPECT_TRUE(IsWindowVisible(allowed->Hwnd()));
 }
 
-TEST_F(E2ETest, AmongFiftyOpenWindowsPopUpsCloseAndTheUsersOwnStay)
+TEST_F(E2ETest, ABrowserWithoutNewWindow3HasEachPopUpClosedAtItsFirstRealAddress)
+{
+    for (const wchar_t* list : {L"0", L"1"}) {
+        SetOption(L"List", list);
+        Start();
+        // One at a time: registered with the list before its first navigation, as browsers do.
+        const ComPtr<Browser> popup =
+            desktop->RequestWindow(page, L"http://old.example/", {0, false, true}).window;
+        ASSERT_TRUE(popup);
+        EXPECT_TRUE(popup->Quitted()) << list;
+        EXPECT_NE(popup->Url(), L"http://old.example/") << "its navigation was cancelled";
+        EXPECT_FALSE(IsWindow(popup->Hwnd()));
+
+        // Two at once, both judged; then the user's own window, which nobody waits for.
+        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+        const ComPtr<Browser> first = desktop->Create(L""), second = desktop->Create(L"");
+        desktop->Register(*first.Get());
+        desktop->Register(*second.Get());
+        second->Load(L"http://two.example/");
+        first->Load(L"http://one.example/");
+        EXPECT_TRUE(first->Quitted() && second->Quitted()) << list;
+        const ComPtr<Browser> mine = desktop->Create(L"");
+        desktop->Register(*mine.Get());
+        EXPECT_TRUE(mine->Load(L"http://mine.example/"));
+        EXPECT_FALSE(mine->Quitted());
+        EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (3)");
+        program->Command(IDM_EXITM);
+        EXPECT_EQ(program->WaitForExit(), 0u);
+    }
+    EXPECT_EQ(AllowFile(), "");
+}
+
+TEST_F(E2ETest, AmongFiftyOpenWindowsPopUpsAreRefusedAndTheUsersOwnOpen)
 {
     SetOption(L"List", L"1");
     std::vector<ComPtr<Browser>> crowd;
@@ -106,15 +150,13 @@ TEST_F(E2ETest, AmongFiftyOpenWindowsPopUpsCloseAndTheUsersOwnStay)
         crowd.push_back(desktop->Open(L"http://site" + std::to_wstring(i) + L".example/"));
     Start();
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
-        const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/" + std::to_wstring(i));
-        EXPECT_TRUE(popup->Quitted()) << i;
+        EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/" + std::to_wstring(i)).window) << i;
         // The user's own window, opened with Ctrl held.
         input::Press(VK_CONTROL);
         Pump(100);
-        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+        const ComPtr<Browser> mine = desktop->RequestWindow(page, L"http://mine.example/" + std::to_wstring(i)).window;
         input::Release(VK_CONTROL);
-        const ComPtr<Browser> mine = desktop->Open(L"http://mine.example/" + std::to_wstring(i));
+        ASSERT_TRUE(mine);
         EXPECT_FALSE(mine->Quitted()) << i;
         crowd.push_back(mine);
     }
@@ -127,8 +169,7 @@ TEST_F(E2ETest, AnAddressMovedToTheAllowListSurvivesAQuitAndARestart)
 {
     SetOption(L"List", L"1");
     Start();
-    page->FireNewWindow2();
-    desktop->Open(L"http://wanted.example/");
+    desktop->RequestWindow(page, L"http://wanted.example/");
     ASSERT_EQ(program->ListEntries(IDC_BLOCKEDURLS).size(), 1u);
 
     program->DoubleClickEntry(IDC_BLOCKEDURLS, 0);
@@ -146,9 +187,9 @@ TEST_F(E2ETest, AnAddressMovedToTheAllowListSurvivesAQuitAndARestart)
 
     Start();
     EXPECT_EQ(program->ListEntries(IDC_WHITELIST), (std::vector<std::wstring>{L"http://wanted.example/"}));
-    page->FireNewWindow2();
-    const ComPtr<Browser> again = desktop->Open(L"http://wanted.example/");
-    EXPECT_FALSE(again->Quitted()) << "allowed now";
+    const ComPtr<Browser> again = desktop->RequestWindow(page, L"http://wanted.example/").window;
+    ASSERT_TRUE(again) << "allowed now";
+    EXPECT_FALSE(again->Quitted());
 }
 
 TEST_F(E2ETest, WindowsZHidesEveryBrowserAndBringsThemBackWithTheirPlacements)
@@ -178,7 +219,7 @@ TEST_F(E2ETest, WithProtectionOffNothingIsBlockedAndTheOptionsChangeTheModeAtOnc
     Start();
     PostMessageW(program->Item(IDC_ENABLE), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return program->Text(IDC_ENABLE) == L"Enable"; }));
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://ads.example/").window);
     program->Command(IDM_ENABLE);  // the tray menu's entry
     ASSERT_TRUE(PumpUntil([&] { return program->Text(IDC_ENABLE) == L"Disable"; }));
 
@@ -188,9 +229,9 @@ TEST_F(E2ETest, WithProtectionOffNothingIsBlockedAndTheOptionsChangeTheModeAtOnc
     PostMessageW(GetDlgItem(options, IDC_CHKLIST), BM_CLICK, 0, 0);
     PostMessageW(GetDlgItem(options, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return Option(L"List") == L"1"; }));
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "list mode: let open";
-    const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/");
-    EXPECT_TRUE(popup->Quitted());
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
+    EXPECT_EQ(program->ListEntries(IDC_BLOCKEDURLS), (std::vector<std::wstring>{L"http://ads.example/"}))
+        << "list mode now";
 }
 
 TEST_F(E2ETest, HiddenOnStartTheTrayIconOpensTheWindow)

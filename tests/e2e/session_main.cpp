@@ -85,20 +85,23 @@ int wmain(int argc, wchar_t** argv)
         }
         Say("norvane.exe runs: its window and its tray icon are up; it watches the page %s\n", page->Url());
 
+        const sim::WindowRequest inWindows{0, true, true};
         for (const wchar_t* address :
              {L"http://ads.example/win", L"http://casino.example/", L"http://ads.example/win"}) {
-            page->FireNewWindow2();
-            const ComPtr<sim::Browser> popup = desktop.Open(address, sim::kRealWindow);
-            Say(popup && popup->Quitted() ? "a pop-up to %s opened by itself and was closed\n"
-                                          : "a pop-up to %s was NOT closed\n",
+            const ComPtr<sim::Browser> popup = desktop.RequestWindow(page, address, inWindows).window;
+            Say(!popup ? "a pop-up to %s was refused before its window existed\n" : "a pop-up to %s was NOT refused\n",
                 address);
         }
+        // A browser from before NewWindow3 says where a new window goes only once it is there.
+        const sim::WindowRequest older{0, false, true};
+        const ComPtr<sim::Browser> flash = desktop.RequestWindow(page, L"http://ads.example/old", older).window;
+        Say(flash && flash->Quitted() ? "an older browser's pop-up to %s was closed at its first address\n"
+                                      : "an older browser's pop-up to %s was NOT closed\n",
+            L"http://ads.example/old");
 
         input::Click();
         Pump(40);
-        const bool asked = page->FireNewWindow2().cancel == VARIANT_FALSE;
-        const ComPtr<sim::Browser> story = asked ? desktop.Open(L"http://news.example/story", sim::kRealWindow)
-                                                 : nullptr;
+        const ComPtr<sim::Browser> story = desktop.RequestWindow(page, L"http://news.example/story", inWindows).window;
         Say(story && !story->Quitted() ? "the user clicked a link: its window %s opened and stays\n"
                                        : "the window the user asked for did not stay%s\n",
             story ? story->Url() : std::wstring());
@@ -122,15 +125,16 @@ int wmain(int argc, wchar_t** argv)
 
         // The log, with a pop-up from a page the user then allows in two clicks.
         const ComPtr<sim::Browser> shop = desktop.Open(L"http://shop.example/basket", sim::kRealWindow);
-        shop->FireNewWindow2();
-        const ComPtr<sim::Browser> payment = desktop.Open(L"http://shop.example/pay", sim::kRealWindow);
+        desktop.RequestWindow(shop, L"http://shop.example/pay", inWindows);
         program.Command(IDM_POPUPLOG);
         if (const HWND log = program.WaitForWindow(L"Pop-up log", L"QuellixPopupLog")) {
             const HWND rows = GetDlgItem(log, IDC_LOG_LIST);
             PostMessageW(rows, WM_KEYDOWN, VK_HOME, 0);  // the newest record, as the user selects it
             PostMessageW(GetDlgItem(log, IDC_LOG_ALLOWSITE), BM_CLICK, 0, 0);
             Pump(300);
-            const bool opens = shop->FireNewWindow2().cancel == VARIANT_FALSE;
+            const ComPtr<sim::Browser> payment =
+                desktop.RequestWindow(shop, L"http://shop.example/pay", inWindows).window;
+            const bool opens = payment && !payment->Quitted();
             Say(opens ? "pop-ups from %s are allowed in the pop-up log: the next one opens\n"
                       : "allowing %s in the pop-up log did NOT let its next pop-up open\n",
                 L"shop.example");

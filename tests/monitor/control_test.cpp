@@ -192,6 +192,63 @@ TEST_F(ControlTest, NewWindowReachesTheHostWithTheBrowserAndWritesCancelAndPpDis
     EXPECT_EQ(opener->FireNewWindow2().cancel, VARIANT_FALSE) << "an untouched Cancel stays as the browser gave it";
 }
 
+TEST_F(ControlTest, NewWindow3ArrivesThroughTheSecondEventSetOnlyAndWritesBack)
+{
+    const ComPtr<Browser> opener = desktop->Open(L"http://a.example/");
+    const ComPtr<Browser> target = desktop->Create(L"about:blank");
+    Enable();
+    const ComPtr<EventSink> second = quellix::MakeCom<EventSink>();
+    const DWORD cookie = Connect(control.Get(), kDiidNewWindow3Events, second.Get());
+    ASSERT_NE(cookie, 0u);
+    std::wstring context, url;
+    LONG flags = 0;
+    second->handler = [&](DISPID id, std::vector<VARIANTARG*>& args) {
+        ASSERT_EQ(id, kDispidNewWindow3);
+        flags = args[3]->lVal;
+        context = args[4]->bstrVal;
+        url = args[5]->bstrVal;
+        *args[2]->pboolVal = VARIANT_TRUE;
+        IDispatch*& ppDisp = *args[1]->ppdispVal;
+        ppDisp = target.Get();
+        ppDisp->AddRef();
+    };
+    const quellix::sim::NewWindowResult result =
+        opener->FireNewWindow3(0x86, L"http://a.example/", L"http://ads.example/\u00fc");
+    EXPECT_EQ(result.cancel, VARIANT_TRUE);
+    EXPECT_TRUE(Same(result.ppDisp.Get(), target.Get()));
+    ASSERT_EQ(second->events.size(), 1u);
+    EXPECT_EQ(second->events[0].types, (std::vector<VARTYPE>{VT_BYREF | VT_DISPATCH, VT_BYREF | VT_DISPATCH,
+                                                             VT_BYREF | VT_BOOL, VT_I4, VT_BSTR, VT_BSTR}));
+    EXPECT_TRUE(Same(second->events[0].browser.Get(), opener.Get()));
+    EXPECT_EQ(flags, 0x86);
+    EXPECT_EQ(context, L"http://a.example/");
+    EXPECT_EQ(url, L"http://ads.example/\u00fc");
+    EXPECT_TRUE(sink->events.empty()) << "the first event set is as it was: NewWindow3 is none of its events";
+
+    // The container lists the second point between the first and property notification.
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(control.As(&container), S_OK);
+    ComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(container->EnumConnectionPoints(&points), S_OK);
+    IConnectionPoint* found[4] = {};
+    ULONG fetched = 0;
+    points->Next(4, found, &fetched);
+    std::vector<IID> iids;
+    for (ULONG i = 0; i < fetched; ++i) {
+        IID iid{};
+        found[i]->GetConnectionInterface(&iid);
+        iids.push_back(iid);
+        found[i]->Release();
+    }
+    EXPECT_EQ(iids, (std::vector<IID>{kDiidIEEventsEvents, kDiidNewWindow3Events, IID_IPropertyNotifySink}));
+
+    // Unadvised, the sink hears nothing more and its slot takes the next one.
+    Disconnect(control.Get(), kDiidNewWindow3Events, cookie);
+    opener->FireNewWindow3(0, L"", L"http://b.example/");
+    EXPECT_EQ(second->events.size(), 1u);
+    EXPECT_EQ(Connect(control.Get(), kDiidNewWindow3Events, second.Get()), cookie);
+}
+
 TEST_F(ControlTest, EventsOfAFrameNameTheTopLevelBrowserAndTheFrameApart)
 {
     const ComPtr<Browser> top = desktop->Open(L"http://a.example/");

@@ -199,7 +199,7 @@ TEST_F(TypeLibraryTest, TheLibraryIsTessaly7ForWin32MarkedAsAControlLibrary)
     EXPECT_EQ(attributes->wMajorVerNum, 7);
     EXPECT_EQ(attributes->wMinorVerNum, 0);
     EXPECT_EQ(attributes->lcid, 0u);
-    EXPECT_EQ(attributes->syskind, SYS_WIN32);
+    EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     EXPECT_EQ(attributes->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN), LIBFLAG_FCONTROL);
     library->ReleaseTLibAttr(attributes);
 

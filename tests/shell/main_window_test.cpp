@@ -144,26 +144,26 @@ TEST_F(MainWindowTest, APopUpWithoutAClickIsRefusedAndCountedOneAfterAClickOpens
 {
     const ComPtr<Browser> page = desktop->Open(L"http://page.example/");
     Start();
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_TRUE);
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
     EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (1)");
 
     Click();
     Pump(40);
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "within 400 ms of a click";
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://story.example/").window) << "within 400 ms of a click";
     EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (1)");
 }
 
-TEST_F(MainWindowTest, InListModeThePopUpIsClosedAndItsAddressListedOnce)
+TEST_F(MainWindowTest, InListModeThePopUpIsRefusedAndItsAddressListedOnce)
 {
     SetOption(L"List", L"1");
     const ComPtr<Browser> page = desktop->Open(L"http://page.example/");
     Start();
     EXPECT_TRUE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
-        const ComPtr<Browser> popup = desktop->Open(L"http://ads.example/");
-        EXPECT_TRUE(popup->Quitted());
-    }
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
+    // A browser without NewWindow3: the window opens, and closes at its first address.
+    const ComPtr<Browser> popup = desktop->RequestWindow(page, L"http://ads.example/", {0, false}).window;
+    ASSERT_TRUE(popup);
+    EXPECT_TRUE(popup->Quitted());
     HWND blocked = Item(IDC_BLOCKEDURLS);
     ASSERT_EQ(SendMessageW(blocked, LB_GETCOUNT, 0, 0), 1);
     EXPECT_EQ(ListBoxEntries(blocked).at(0), L"http://ads.example/");
@@ -176,10 +176,10 @@ TEST_F(MainWindowTest, TheProtectionSwitchWorksFromTheButtonAndFromTheTrayMenuAl
     Start();
     Command(IDC_ENABLE);
     EXPECT_EQ(Text(IDC_ENABLE), L"Enable");
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE) << "protection off blocks nothing";
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://ads.example/").window) << "protection off blocks nothing";
     Command(IDM_ENABLE);
     EXPECT_EQ(Text(IDC_ENABLE), L"Disable");
-    EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_TRUE);
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
 }
 
 TEST_F(MainWindowTest, HideAndTheCloseBoxOnlyHideADoubleClickOnTheTrayIconShows)
@@ -241,8 +241,7 @@ TEST_F(MainWindowTest, ADoubleClickOnABlockedAddressAllowsItAndQuitKeepsTheList)
     SetOption(L"StartUp", L"1");
     const ComPtr<Browser> page = desktop->Open(L"http://page.example/");
     Start();
-    page->FireNewWindow2();
-    desktop->Open(L"http://wanted.example/");
+    desktop->RequestWindow(page, L"http://wanted.example/");
     HWND blocked = Item(IDC_BLOCKEDURLS);
     SendMessageW(blocked, LB_SETCURSEL, 0, 0);
     WhenWindowOpens(L"Dialog Caption", [](HWND dialog) {
@@ -343,8 +342,8 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     Start();
     SettingsStore& settings = window->Logic().Settings();
     settings.Save(kAppName, "Pop-up log", "Width", "");
-    EXPECT_EQ(news->FireNewWindow2().cancel, VARIANT_FALSE) << "no click, but an allowed site";
-    EXPECT_EQ(other->FireNewWindow2().cancel, VARIANT_TRUE);
+    EXPECT_TRUE(desktop->RequestWindow(news, L"http://deal.example/").window) << "no click, but an allowed site";
+    EXPECT_FALSE(desktop->RequestWindow(other, L"http://ads.example/").window);
 
     // Tools, "Pop-up log", and in the tray menu before About.
     wchar_t text[32] = {};
@@ -355,8 +354,9 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     ASSERT_TRUE(log && IsWindowVisible(log));
     const HWND rows = GetDlgItem(log, IDC_LOG_LIST);
     using Row = std::array<std::wstring, 3>;
-    EXPECT_EQ(LogRows(rows), (std::vector<Row>{{L"http://other.example/", L"", L"refused"},
-                                               {L"http://www.news.example/today", L"", L"allowed site"}}));
+    EXPECT_EQ(LogRows(rows),
+              (std::vector<Row>{{L"http://other.example/", L"http://ads.example/", L"refused"},
+                                {L"http://www.news.example/today", L"http://deal.example/", L"allowed site"}}));
 
     // Two clicks: the record, then its site's button.
     LVITEMW select{};
@@ -364,25 +364,24 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     SendMessageW(rows, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
     const HWND allowSite = GetDlgItem(log, IDC_LOG_ALLOWSITE);
     EXPECT_EQ(WindowText(allowSite), L"Allow &pop-ups from other.example");
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(log, IDC_LOG_OPEN))) << "its address was never seen";
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(log, IDC_LOG_OPEN))) << "refused before it existed, its address known";
     SendMessageW(allowSite, BM_CLICK, 0, 0);
     EXPECT_FALSE(IsWindowEnabled(allowSite));
     EXPECT_EQ(GetFocus(), rows) << "the button greyed itself: the keyboard goes back to the log";
     EXPECT_EQ(ListBoxEntries(GetDlgItem(log, IDC_SITES_LIST)),
               (std::vector<std::wstring>{L"news.example", L"other.example"}));
-    EXPECT_EQ(other->FireNewWindow2().cancel, VARIANT_FALSE);
-    EXPECT_EQ(LogRows(rows).at(0), (Row{L"http://other.example/", L"", L"allowed site"}));
+    EXPECT_TRUE(desktop->RequestWindow(other, L"http://ads.example/").window);
+    EXPECT_EQ(LogRows(rows).at(0), (Row{L"http://other.example/", L"http://ads.example/", L"allowed site"}));
     EXPECT_EQ(SendMessageW(rows, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1)
         << "the selection stays on its record as the log grows";
 
-    // List mode: pop-ups open, are closed, and only a web address can be opened anyway.
+    // List mode: pop-ups are refused, and only a web address can be opened anyway.
     window->Logic().InMemoryOptions().list = 1;
     const ComPtr<Browser> third = desktop->Open(L"http://third.example/");
     ShellOpenRecorder shell;
     for (const wchar_t* popup : {L"javascript:alert(1)", L"http://ads.example/win?id=7"}) {
-        EXPECT_EQ(third->FireNewWindow2().cancel, VARIANT_FALSE);
-        EXPECT_TRUE(desktop->Open(popup)->Quitted());
-        EXPECT_EQ(LogRows(rows).at(0), (Row{L"http://third.example/", popup, L"closed"}));
+        EXPECT_FALSE(desktop->RequestWindow(third, popup).window);
+        EXPECT_EQ(LogRows(rows).at(0), (Row{L"http://third.example/", popup, L"refused"}));
         SendMessageW(rows, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
         SendMessageW(GetDlgItem(log, IDC_LOG_OPEN), BM_CLICK, 0, 0);
     }

@@ -150,6 +150,35 @@ NewWindowResult Browser::FireNewWindow2(IDispatch* ppDisp, VARIANT_BOOL cancel)
     return {hr, std::move(created), cancel};
 }
 
+NewWindowResult Browser::FireNewWindow3(DWORD flags, const std::wstring& urlContext, const std::wstring& url,
+                                        IDispatch* ppDisp, VARIANT_BOOL cancel)
+{
+    ComPtr<IDispatch> created(ppDisp);
+    UniqueVariant context, address;
+    SetString(context, urlContext);
+    SetString(address, url);
+    VARIANT arguments[] = {address, context, Long(static_cast<long>(flags)), Ref(cancel),
+                           Ref(created.GetAddressOf())};
+    const HRESULT hr = Fire(DISPID_NEWWINDOW3, arguments, ARRAYSIZE(arguments));
+    return {hr, std::move(created), cancel};
+}
+
+bool Browser::Load(const std::wstring& url)
+{
+    const ComPtr<Browser> self(this);
+    if (FireBeforeNavigate2(nullptr, url).cancel || m_quitted)
+        return false;
+    m_url = url;
+    m_title = url;
+    if (m_window)
+        SetWindowTextW(m_window.get(), url.c_str());
+    FireNavigateComplete2(nullptr, url);
+    if (m_quitted)
+        return false;
+    FireDocumentComplete(nullptr, url);
+    return !m_quitted;
+}
+
 HRESULT Browser::FireNavigateComplete2(IDispatch* pDisp, const std::wstring& url)
 {
     UniqueVariant address;

@@ -59,6 +59,9 @@ public:
     BeforeNavigateResult FireBeforeNavigate2(IDispatch* pDisp, const std::wstring& url,
                                              VARIANT_BOOL cancel = VARIANT_FALSE);
     NewWindowResult FireNewWindow2(IDispatch* ppDisp = nullptr, VARIANT_BOOL cancel = VARIANT_FALSE);
+    // NewWindow3: the browser's NWMF flags, the asking page's address and the new window's.
+    NewWindowResult FireNewWindow3(DWORD flags, const std::wstring& urlContext, const std::wstring& url,
+                                   IDispatch* ppDisp = nullptr, VARIANT_BOOL cancel = VARIANT_FALSE);
     HRESULT FireNavigateComplete2(IDispatch* pDisp, const std::wstring& url);
     HRESULT FireDocumentComplete(IDispatch* pDisp, const std::wstring& url);
     HRESULT FireDownloadBegin();
@@ -70,6 +73,10 @@ public:
     HRESULT FireProgressChange(long progress, long progressMax);
     HRESULT FireTitleChange(const std::wstring& text);
     CancelResult FireWindowClosing(VARIANT_BOOL isChildWindow, VARIANT_BOOL cancel = VARIANT_FALSE);
+    // Goes to `url` on its own, as a new window does for its first address: BeforeNavigate2
+    // (which a subscriber may cancel), the address changes, NavigateComplete2 and
+    // DocumentComplete. False when cancelled or closed on the way.
+    bool Load(const std::wstring& url);
     // Any event, with the arguments as given (last first).
     HRESULT Fire(DISPID id, VARIANT* arguments, UINT count);
 

@@ -171,6 +171,26 @@ ComPtr<Browser> Desktop::Create(const std::wstring& url, RealWindow)
     return MakeCom<Browser>(m_list, url, std::move(window));
 }
 
+WindowRequestResult Desktop::RequestWindow(Browser& opener, const std::wstring& url, const WindowRequest& how)
+{
+    WindowRequestResult result;
+    result.newWindow2 = opener.FireNewWindow2();
+    if (result.newWindow2.cancel)
+        return result;
+    if (how.newWindow3) {
+        result.newWindow3 = opener.FireNewWindow3(how.flags, opener.Url(), url);
+        if (result.newWindow3->cancel)
+            return result;
+    }
+    result.window = how.realWindow ? Create(L"", kRealWindow) : Create(L"");
+    if (!result.window)
+        return result;
+    Register(*result.window.Get());
+    if (!result.window->Quitted())
+        result.window->Load(url);
+    return result;
+}
+
 void Desktop::Register(Browser& browser)
 {
     m_list->Add(browser);

@@ -46,6 +46,18 @@ inline constexpr wchar_t kShellWindowsTreatAsKey[] =
 struct RealWindow {};
 inline constexpr RealWindow kRealWindow;
 
+// A page's request for a new window, as the real browser handles it.
+struct WindowRequest {
+    DWORD flags = 0;          // NewWindow3's NWMF flags
+    bool newWindow3 = true;   // false: a browser older than NewWindow3, which raises only NewWindow2
+    bool realWindow = false;  // the new browser in a real window (see RealWindow)
+};
+struct WindowRequestResult {
+    NewWindowResult newWindow2{};
+    std::optional<NewWindowResult> newWindow3;  // when it was raised
+    ComPtr<Browser> window;                     // the new browser; null when it was never made
+};
+
 // Needs COM initialised (apartment-threaded) on the thread. The class object it registers
 // answers the whole process, so there is one Desktop at a time.
 class Desktop {
@@ -66,6 +78,17 @@ public:
     // A browser the list does not know (a frame, or one to register later).
     ComPtr<Browser> Create(const std::wstring& url, std::optional<HWND> hwnd = {});
     ComPtr<Browser> Create(const std::wstring& url, RealWindow);
+
+    // `opener`'s page asks for a window at `url`: NewWindow2, then, unless that was cancelled
+    // (and unless the browser has no NewWindow3), NewWindow3 with the flags, the page's
+    // address and `url`; unless cancelled, the new browser is registered with the list
+    // before its first navigation, its address empty, as browsers do, then goes to `url`.
+    WindowRequestResult RequestWindow(Browser& opener, const std::wstring& url, const WindowRequest& how = {});
+    WindowRequestResult RequestWindow(const ComPtr<Browser>& opener, const std::wstring& url,
+                                      const WindowRequest& how = {})
+    {
+        return RequestWindow(*opener.Get(), url, how);
+    }
 
     // Adds the browser (once) and fires WindowRegistered with its new cookie.
     void Register(Browser& browser);
