@@ -1,6 +1,11 @@
 # Thin wrappers over the CMake presets. `make test` and `make run` set up a fresh Debian
 # machine first (tools/bootstrap installs what is missing).
-.PHONY: all bootstrap native win32 test test-native test-win32 run dist screenshots bench fuzz format clean
+.PHONY: all bootstrap native win32 win64 windows test test-native test-win32 run dist screenshots bench fuzz format clean
+
+# The Windows side runs under 32-bit Wine; on a machine that runs no 32-bit program at all,
+# the same sources are built for 64-bit Windows and run under 64-bit Wine (tools/wine-arch
+# tells which, once tools/bootstrap has run). The 32-bit deliverables are built either way.
+ARCH = arch=$$(tools/wine-arch) && export QUELLIX_WINE_ARCH=$$arch
 
 all: native win32
 
@@ -20,14 +25,24 @@ test: test-native test-win32
 test-native: native
 	ctest --preset native
 
-test-win32: win32
-	tools/wine-session ctest --preset win32
+# The 64-bit build, for testing where no 32-bit program runs.
+win64: bootstrap
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64
+
+# The build whose programs this machine runs: win32, or win64 (saying so).
+windows: win32
+	@$(ARCH) && if [ $$arch = win64 ]; then \
+	  echo "This machine runs no 32-bit program: the Windows tests run on the 64-bit build of the same sources."; \
+	  $(MAKE) --no-print-directory win64; fi
+
+test-win32: windows
+	@$(ARCH) && tools/wine-session ctest --preset $$arch
 
 # Only what it runs: the program, the control and the session that drives them.
 run: bootstrap
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target norvane tessaly quellix_session
-	tools/run
+	@$(ARCH) && cmake --preset $$arch >/dev/null && \
+	  cmake --build --preset $$arch --target norvane tessaly quellix_session && tools/run
 
 # build/win32/dist: QuellixSetup.exe and Quellix-<version>.zip of the plain files.
 dist: win32
@@ -36,18 +51,17 @@ dist: win32
 
 # build/win32/screenshots: the main window and the pop-up log at 100 % and 150 % scaling,
 # under Wine.
-screenshots: win32
-	tools/screenshot --dpi 96 build/win32/screenshots/main-96.png
-	tools/screenshot --dpi 144 build/win32/screenshots/main-144.png
-	tools/screenshot --dpi 96 --window log build/win32/screenshots/log-96.png
-	tools/screenshot --dpi 144 --window log build/win32/screenshots/log-144.png
+screenshots: windows
+	@$(ARCH) && for window in main log; do for dpi in 96 144; do \
+	  tools/screenshot --dpi $$dpi --window $$window build/$$arch/screenshots/$$window-$$dpi.png || exit 1; \
+	done; done
 
-bench: bootstrap win32
+bench: bootstrap windows
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench --target blocker_bench
 	build/bench/tests/bench/blocker_bench
-	tools/wine-session tools/wine-run build/win32/tests/bench/monitor_bench.exe
-	tools/wine-session tools/wine-run build/win32/tests/bench/program_bench.exe $${IDLE_SECONDS:-60}
+	@$(ARCH) && tools/wine-session tools/wine-run build/$$arch/tests/bench/monitor_bench.exe && \
+	  tools/wine-session tools/wine-run build/$$arch/tests/bench/program_bench.exe $${IDLE_SECONDS:-60}
 	@ls -l build/win32/bin/norvane.exe build/win32/bin/tessaly.ocx | awk '{print $$9 ": " $$5 " bytes"}'
 
 fuzz: native

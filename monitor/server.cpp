@@ -94,8 +94,10 @@ HRESULT Unregister(bool perUser)
     SHDeleteKeyW(classes, clsid.c_str());
     SHDeleteKeyW(classes, kProgId);
 
-    HRESULT hr = perUser ? UnRegisterTypeLibForUser(kLibraryId, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, SYS_WIN32)
-                         : UnRegisterTypeLib(kLibraryId, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, SYS_WIN32);
+    // The library as this build registered it (the 64-bit build exists for tests only).
+    constexpr SYSKIND platform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    HRESULT hr = perUser ? UnRegisterTypeLibForUser(kLibraryId, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, platform)
+                         : UnRegisterTypeLib(kLibraryId, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL, platform);
     if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED)
         hr = S_OK;  // nothing left to take away
     // Whatever the type library's registration left of our interfaces goes too.

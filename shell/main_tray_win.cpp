@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstring>
+
 #include "base/window.h"
 #include "shell/main_window_win.h"
-
-static_assert(sizeof(void*) == 4, "the notification-area record carries 32-bit handles");
 
 namespace quellix {
 
@@ -24,8 +24,25 @@ void NoZirOd::UnhookTrayWndProc()
 void NoZirOd::NotifyIcon(TrayCommand command, const TrayIconData& data)
 {
     // The record is NOTIFYICONDATAA as Windows 95 had it, which every shell still takes.
+#ifdef _WIN64
+    // The 64-bit build, made only to be tested where no 32-bit program runs, has wider
+    // handles: the same record, field by field. Window and icon handles keep to 32
+    // significant bits on 64-bit Windows, sign-extended.
+    const auto handle = [](std::uint32_t value) { return static_cast<LONG_PTR>(static_cast<LONG>(value)); };
+    NOTIFYICONDATAA record{};
+    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record.hWnd = reinterpret_cast<HWND>(handle(data.hWnd));
+    record.uID = data.uID;
+    record.uFlags = data.uFlags;
+    record.uCallbackMessage = data.uCallbackMessage;
+    record.hIcon = reinterpret_cast<HICON>(handle(data.hIcon));
+    static_assert(sizeof record.szTip >= sizeof data.szTip);
+    std::memcpy(record.szTip, data.szTip, sizeof data.szTip);
+    Shell_NotifyIconA(static_cast<DWORD>(command), &record);
+#else
     Shell_NotifyIconA(static_cast<DWORD>(command),
                       reinterpret_cast<PNOTIFYICONDATAA>(const_cast<TrayIconData*>(&data)));
+#endif
 }
 
 void NoZirOd::ShowTrayMenu()

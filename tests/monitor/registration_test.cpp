@@ -15,6 +15,10 @@
 namespace tessaly::test {
 namespace {
 
+// The library is registered for the platform of the build: the 64-bit one is made for tests
+// where no 32-bit program runs.
+const std::wstring kPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+
 using quellix::ComPtr;
 
 DWORD RunProcess(const std::wstring& commandLine)
@@ -93,7 +97,7 @@ TEST_F(RegistrationTest, Regsvr32RegistersTheControlAndUnregistersItWithoutATrac
     EXPECT_EQ(ReadString(classes.get(), clsid + L"\\ToolboxBitmap32"), OcxPath() + L", 30000");
     EXPECT_EQ(ReadString(classes.get(), clsid + L"\\TypeLib"), Guid(kLibraryId));
     EXPECT_EQ(ReadString(classes.get(), std::wstring(kProgId) + L"\\CLSID"), Guid(kClsidIEEvents));
-    EXPECT_EQ(ReadString(classes.get(), L"TypeLib\\" + Guid(kLibraryId) + L"\\7.0\\0\\win32"), OcxPath());
+    EXPECT_EQ(ReadString(classes.get(), L"TypeLib\\" + Guid(kLibraryId) + L"\\7.0\\0\\" + kPlatform), OcxPath());
     EXPECT_TRUE(KeyExists(classes.get(), L"Interface\\" + Guid(kDiidIEEventsEvents)));
     EXPECT_FALSE(KeyExists(classes.get(), L"CLSID\\" + Guid(kClsidCBrowsers))) << "the list is not creatable";
 
