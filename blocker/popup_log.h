@@ -14,18 +14,18 @@
 namespace quellix {
 
 enum class PopupOutcome : std::uint8_t {
-    kRefused,         // the browser was told not to open it
-    kClosed,          // it opened, its address showed it a pop-up, it was closed
-    kAfterClick,      // opened within the grace time of a click
-    kWithKey,         // opened with Ctrl or Shift held
-    kAllowedAddress,  // its address is on the allow list
-    kAllowedSite,     // the page that opened it lies on an allowed site
-    kProtectionOff,   // protection was switched off
-    kWaiting,         // let open, its address not seen yet
-    kWentAway,        // it closed before its address could be read
-    kAskedFor,        // the browser says the user's click or key opened it
+    kRefused,           // the browser was told not to open it
+    kClosed,            // it opened, its address showed it a pop-up, it was closed
+    kAfterClick,        // opened within the grace time of a click
+    kWithKey,           // opened with Ctrl or Shift held
+    kAllowedAddress,    // its address is on the allow list
+    kAllowedSite,       // the page that opened it lies on an allowed site
+    kProtectionOff,     // protection was switched off
+    kWaiting,           // let open, its address not seen yet
+    kWentAway,          // it closed before its address could be read
+    kAskedFor,          // the browser says the user's click or key opened it
     kRefusedUnloading,  // refused: its page opened it while being left
-    kUnjudged,        // let open, and no window or address came to judge it by
+    kUnjudged,          // let open, and no window or address came to judge it by
 };
 
 // Whether the window was kept from opening.

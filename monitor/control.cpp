@@ -186,8 +186,7 @@ STDMETHODIMP IEEvents::EnumConnectionPoints(IEnumConnectionPoints** points)
     if (!points)
         return E_POINTER;
     COM_TRY_BEGIN
-    const auto items =
-        std::make_shared<const PointEnumerator::Items>(
+    const auto items = std::make_shared<const PointEnumerator::Items>(
         PointEnumerator::Items{&m_events, &m_newWindow3Events, &m_propertyNotify});
     *points = quellix::MakeCom<PointEnumerator>(items, ComPtr<IUnknown>(static_cast<_IEEvents*>(this))).Detach();
     return *points ? S_OK : E_OUTOFMEMORY;

@@ -93,7 +93,9 @@ std::wstring_view TextArgument(const VARIANTARG& arg)
     const VARIANT* value = arg.vt == (VT_BYREF | VT_VARIANT) ? arg.pvarVal : &arg;
     if (!value)
         return {};
-    const BSTR text = value->vt == VT_BSTR ? value->bstrVal : value->vt == (VT_BYREF | VT_BSTR) ? *value->pbstrVal : nullptr;
+    const BSTR text = value->vt == VT_BSTR                ? value->bstrVal
+                      : value->vt == (VT_BYREF | VT_BSTR) ? *value->pbstrVal
+                                                          : nullptr;
     return text ? std::wstring_view(text, SysStringLen(text)) : std::wstring_view();
 }
 

@@ -45,7 +45,7 @@ protected:
             return second;
         // Cancel stays False either way when the window opens: what counts is whether it does.
         return rules.NewWindow3(flags, opener, url, kPage) == NewWindowVerdict::kRefuse ? NewWindowVerdict::kRefuse
-                                                                                          : NewWindowVerdict::kLeave;
+                                                                                        : NewWindowVerdict::kLeave;
     }
 
     static constexpr BrowserKey kPage = 1;
@@ -159,8 +159,8 @@ TEST_F(PopupRulesTest, EveryOrderOfTheTwoEventsRefusesAPopupBeforeItExistsInBoth
         }
     }
     // List mode lists each address once; lists off lists none.
-    EXPECT_EQ(blocked.Entries(), (std::vector<std::string>{"http://ads.example/3", "http://ads.example/4",
-                                                           "http://ads.example/5"}));
+    EXPECT_EQ(blocked.Entries(),
+              (std::vector<std::string>{"http://ads.example/3", "http://ads.example/4", "http://ads.example/5"}));
     EXPECT_EQ(Ask("http://ads.example/3", 0, Order::k3Then2), NewWindowVerdict::kRefuse);
     EXPECT_EQ(blocked.Count(), 3u);
     EXPECT_EQ(log.Count(), 7u) << "one record per request, whatever the order";

@@ -102,8 +102,7 @@ TEST_F(E2ETest, InListModeARefusedAddressIsListedOnceAndAnAllowedOneOpens)
     EXPECT_EQ(program->ListEntries(IDC_BLOCKEDURLS), (std::vector<std::wstring>{L"http://ads.example/"}));
     EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (2)");
 
-    const ComPtr<Browser> allowed =
-        desktop->RequestWindow(page, L"http://news.example/", {0, true, true}).window;
+    const ComPtr<Browser> allowed = desktop->RequestWindow(page, L"http://news.example/", {0, true, true}).window;
     ASSERT_TRUE(allowed);
     EXPECT_FALSE(allowed->Quitted());
     EXPECT_TRUE(IsWindowVisible(allowed->Hwnd()));
@@ -115,8 +114,7 @@ TEST_F(E2ETest, ABrowserWithoutNewWindow3HasEachPopUpClosedAtItsFirstRealAddress
         SetOption(L"List", list);
         Start();
         // One at a time: registered with the list before its first navigation, as browsers do.
-        const ComPtr<Browser> popup =
-            desktop->RequestWindow(page, L"http://old.example/", {0, false, true}).window;
+        const ComPtr<Browser> popup = desktop->RequestWindow(page, L"http://old.example/", {0, false, true}).window;
         ASSERT_TRUE(popup);
         EXPECT_TRUE(popup->Quitted()) << list;
         EXPECT_NE(popup->Url(), L"http://old.example/") << "its navigation was cancelled";

@@ -212,8 +212,8 @@ TEST_F(ControlTest, NewWindow3ArrivesThroughTheSecondEventSetOnlyAndWritesBack)
         ppDisp = target.Get();
         ppDisp->AddRef();
     };
-    const quellix::sim::NewWindowResult result =
-        opener->FireNewWindow3(0x86, L"http://a.example/", L"http://ads.example/\u00fc");
+    const quellix::sim::NewWindowResult result = opener->FireNewWindow3(0x86, L"http://a.example/",
+                                                                        L"http://ads.example/\u00fc");
     EXPECT_EQ(result.cancel, VARIANT_TRUE);
     EXPECT_TRUE(Same(result.ppDisp.Get(), target.Get()));
     ASSERT_EQ(second->events.size(), 1u);

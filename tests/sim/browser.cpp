@@ -157,8 +157,7 @@ NewWindowResult Browser::FireNewWindow3(DWORD flags, const std::wstring& urlCont
     UniqueVariant context, address;
     SetString(context, urlContext);
     SetString(address, url);
-    VARIANT arguments[] = {address, context, Long(static_cast<long>(flags)), Ref(cancel),
-                           Ref(created.GetAddressOf())};
+    VARIANT arguments[] = {address, context, Long(static_cast<long>(flags)), Ref(cancel), Ref(created.GetAddressOf())};
     const HRESULT hr = Fire(DISPID_NEWWINDOW3, arguments, ARRAYSIZE(arguments));
     return {hr, std::move(created), cancel};
 }
