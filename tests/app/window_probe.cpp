@@ -7,6 +7,8 @@
 //   window_probe layout DPI     checks the main window's controls at that resolution:
 //                               inside the client area, lists, buttons and banner clear of
 //                               one another, each list inside its frame, captions not cut
+//   window_probe caption        checks, on the screen, that the main window's close box
+//                               shows its cross (where Wine draws the title bar itself)
 //   window_probe quit SECONDS   sends the Exit command and waits for the program to end;
 //                               succeeds when it ended with exit code 0
 //   window_probe allowed        prints the allow list's entries, one a line
@@ -25,7 +27,10 @@
 // Exit code 0 when all is well, 1 when a check failed, 2 on a usage error.
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -363,6 +368,164 @@ int Layout(int expectedDpi)
     return g_faults ? 1 : 0;
 }
 
+// --- the title bar ---------------------------------------------------------------------------
+
+// Wine draws the title-bar buttons as the letters "0 1 r" of its Marlett font; where that
+// font is missing another font is taken and the letters show as they are. The close box's
+// cross is symmetric left to right and top to bottom; an "r" is neither.
+struct Ink {
+    int width = 0;
+    int height = 0;
+    std::vector<bool> dark;  // row by row
+
+    bool At(int x, int y) const { return dark[static_cast<std::size_t>(y * width + x)]; }
+};
+
+// The glyph's pixels: the dark ones, once the lines along the box's edges are peeled off
+// (the caption bar around the button and the button's shadowed edges run the length of the
+// box; the glyph stands clear of them, on the button's face).
+std::vector<POINT> GlyphPixels(const Ink& ink)
+{
+    RECT inner = {0, 0, ink.width - 1, ink.height - 1};  // inclusive
+    auto darkIn = [&ink](int x0, int y0, int x1, int y1) {
+        int count = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                count += ink.At(x, y) ? 1 : 0;
+        return count;
+    };
+    auto isLine = [](int dark, int length) { return dark * 5 >= length * 3; };
+    while (inner.left < inner.right && inner.top < inner.bottom) {
+        const int width = inner.right - inner.left + 1;
+        const int height = inner.bottom - inner.top + 1;
+        if (isLine(darkIn(inner.left, inner.top, inner.right, inner.top), width))
+            ++inner.top;
+        else if (isLine(darkIn(inner.left, inner.bottom, inner.right, inner.bottom), width))
+            --inner.bottom;
+        else if (isLine(darkIn(inner.left, inner.top, inner.left, inner.bottom), height))
+            ++inner.left;
+        else if (isLine(darkIn(inner.right, inner.top, inner.right, inner.bottom), height))
+            --inner.right;
+        else
+            break;
+    }
+    std::vector<POINT> glyph;
+    for (LONG y = inner.top; y <= inner.bottom; ++y)
+        for (LONG x = inner.left; x <= inner.right; ++x)
+            if (ink.At(x, y))
+                glyph.push_back({x, y});
+    return glyph;
+}
+
+// The share of the glyph's pixels, in percent, whose mirror image (left to right, or top
+// to bottom, within the glyph's bounds) is not part of the glyph.
+int Lopsidedness(const std::vector<POINT>& glyph, bool leftToRight)
+{
+    RECT bounds = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+    for (const POINT& p : glyph) {
+        bounds.left = std::min(bounds.left, p.x);
+        bounds.top = std::min(bounds.top, p.y);
+        bounds.right = std::max(bounds.right, p.x);
+        bounds.bottom = std::max(bounds.bottom, p.y);
+    }
+    int unmatched = 0;
+    for (const POINT& p : glyph) {
+        const POINT mirror =
+            leftToRight ? POINT{bounds.left + bounds.right - p.x, p.y} : POINT{p.x, bounds.top + bounds.bottom - p.y};
+        const bool found = std::any_of(glyph.begin(), glyph.end(),
+                                       [&](const POINT& q) { return q.x == mirror.x && q.y == mirror.y; });
+        unmatched += found ? 0 : 1;
+    }
+    return glyph.empty() ? 100 : unmatched * 100 / static_cast<int>(glyph.size());
+}
+
+// The face GDI gives for a font asked for by name: another one's when it is not installed.
+std::wstring FaceFor(const wchar_t* name)
+{
+    LOGFONTW wanted{};
+    wanted.lfHeight = 16;
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(wanted.lfFaceName, name, LF_FACESIZE - 1);
+    const quellix::UniqueHfont font(CreateFontIndirectW(&wanted));
+    const quellix::ScopedGetDC screen(nullptr);
+    const quellix::ScopedSelectObject selected(screen.get(), font.get());
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(screen.get(), LF_FACESIZE, face);
+    return face;
+}
+
+int CaptionGlyphs()
+{
+    HWND main = FindMainWindow(true);
+    if (!main) {
+        Fault("no visible %ls window", kMainClass);
+        return 1;
+    }
+    // The close box is where the window answers HTCLOSE: found as a user's mouse finds it,
+    // whatever the frame's and the caption's sizes at this resolution.
+    RECT frame{};
+    GetWindowRect(main, &frame);
+    const int strip = GetSystemMetrics(SM_CYCAPTION) + 4 * GetSystemMetrics(SM_CYFRAME) + 8;
+    RECT box = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+    for (LONG y = frame.top; y < frame.top + strip && y < frame.bottom; ++y)
+        for (LONG x = std::max(frame.left, frame.right - 4 * GetSystemMetrics(SM_CXSIZE)); x < frame.right; ++x)
+            if (SendMessageW(main, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) {
+                box.left = std::min(box.left, x);
+                box.top = std::min(box.top, y);
+                box.right = std::max(box.right, x + 1);
+                box.bottom = std::max(box.bottom, y + 1);
+            }
+    if (box.left >= box.right) {
+        Fault("the main window has no close box");
+        return 1;
+    }
+
+    Ink ink;
+    ink.width = box.right - box.left;
+    ink.height = box.bottom - box.top;
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = ink.width;
+    format.bmiHeader.biHeight = -ink.height;  // top row first
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const quellix::ScopedGetDC screen(nullptr);
+    const quellix::UniqueHbitmap picture(CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const quellix::UniqueHdc memory(CreateCompatibleDC(screen.get()));
+    if (!picture || !memory || !bits) {
+        Fault("no bitmap for the close box");
+        return 1;
+    }
+    {
+        const quellix::ScopedSelectObject selected(memory.get(), picture.get());
+        BitBlt(memory.get(), 0, 0, ink.width, ink.height, screen.get(), box.left, box.top, SRCCOPY);
+    }
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    for (int i = 0; i < ink.width * ink.height; ++i) {
+        const std::uint32_t p = pixels[i];
+        const int luminance = (299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF)) / 1000;
+        ink.dark.push_back(luminance < 96);
+    }
+
+    const std::vector<POINT> glyph = GlyphPixels(ink);
+    const int across = Lopsidedness(glyph, true);
+    const int down = Lopsidedness(glyph, false);
+    std::printf("close box %ldx%ld at %ld,%ld: %zu glyph pixels, %d%% lopsided across, %d%% down\n", box.right - box.left,
+                box.bottom - box.top, box.left - frame.left, box.top - frame.top, glyph.size(), across, down);
+    // A cross, even smoothed at a small size, was seen within a quarter; an "r" from about a
+    // half up.
+    if (glyph.size() < 6 || std::max(across, down) > 40) {
+        Fault("the close box does not show its cross (the Marlett font is taken from \"%s\"; tools/bootstrap "
+              "installs fonts-wine)",
+              Narrow(FaceFor(L"Marlett")).c_str());
+        return 1;
+    }
+    return 0;
+}
+
 // --- the allow list, and a file held by another program -----------------------------------
 
 int Allowed()
@@ -467,6 +630,8 @@ int main(int argc, char** argv)
         return Layout(number);
     if (command == "quit" && argc == 3)
         return Quit(number);
+    if (command == "caption" && argc == 2)
+        return CaptionGlyphs();
     if (command == "allowed" && argc == 2)
         return Allowed();
     if (command == "remove" && argc == 3)
@@ -480,7 +645,7 @@ int main(int argc, char** argv)
     if (command == "uninstall" && argc == 3)
         return Uninstall(argv[2]);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | quit SECONDS | allowed | remove N | "
+        std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | caption | quit SECONDS | allowed | remove N | "
                              "log | remove-site N | hold FILE MS | uninstall ROOT\n");
         return 2;
     }
