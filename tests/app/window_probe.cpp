@@ -430,8 +430,8 @@ int Lopsidedness(const std::vector<POINT>& glyph, bool leftToRight)
     }
     int unmatched = 0;
     for (const POINT& p : glyph) {
-        const POINT mirror =
-            leftToRight ? POINT{bounds.left + bounds.right - p.x, p.y} : POINT{p.x, bounds.top + bounds.bottom - p.y};
+        const POINT mirror = leftToRight ? POINT{bounds.left + bounds.right - p.x, p.y}
+                                         : POINT{p.x, bounds.top + bounds.bottom - p.y};
         const bool found = std::any_of(glyph.begin(), glyph.end(),
                                        [&](const POINT& q) { return q.x == mirror.x && q.y == mirror.y; });
         unmatched += found ? 0 : 1;
@@ -513,10 +513,11 @@ int CaptionGlyphs()
     const std::vector<POINT> glyph = GlyphPixels(ink);
     const int across = Lopsidedness(glyph, true);
     const int down = Lopsidedness(glyph, false);
-    std::printf("close box %ldx%ld at %ld,%ld: %zu glyph pixels, %d%% lopsided across, %d%% down\n", box.right - box.left,
-                box.bottom - box.top, box.left - frame.left, box.top - frame.top, glyph.size(), across, down);
-    // A cross, even smoothed at a small size, was seen within a quarter; an "r" from about a
-    // half up.
+    std::printf("close box %ldx%ld at %ld,%ld: %zu glyph pixels, %d%% lopsided across, %d%% down\n",
+                box.right - box.left, box.bottom - box.top, box.left - frame.left, box.top - frame.top, glyph.size(),
+                across, down);
+    // Marlett's cross, even smoothed at a small size, stays within a quarter; an "r" in the
+    // fonts Wine falls back on is lopsided by a half or more.
     if (glyph.size() < 6 || std::max(across, down) > 40) {
         Fault("the close box does not show its cross (the Marlett font is taken from \"%s\"; tools/bootstrap "
               "installs fonts-wine)",
@@ -645,8 +646,9 @@ int main(int argc, char** argv)
     if (command == "uninstall" && argc == 3)
         return Uninstall(argv[2]);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | caption | quit SECONDS | allowed | remove N | "
-                             "log | remove-site N | hold FILE MS | uninstall ROOT\n");
+        std::fprintf(stderr,
+                     "usage: window_probe wait SECONDS | layout DPI | caption | quit SECONDS | allowed | remove N | "
+                     "log | remove-site N | hold FILE MS | uninstall ROOT\n");
         return 2;
     }
     std::fprintf(stderr, "window_probe: unknown command %s\n", command.c_str());
