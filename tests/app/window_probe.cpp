@@ -7,8 +7,8 @@
 //   window_probe layout DPI     checks the main window's controls at that resolution:
 //                               inside the client area, lists, buttons and banner clear of
 //                               one another, each list inside its frame, captions not cut
-//   window_probe caption        checks, on the screen, that the main window's close box
-//                               shows its cross (where Wine draws the title bar itself)
+//   window_probe caption        checks that title bars can draw their buttons: the close
+//                               box's glyph is a cross, not the letter "r"
 //   window_probe quit SECONDS   sends the Exit command and waits for the program to end;
 //                               succeeds when it ended with exit code 0
 //   window_probe allowed        prints the allow list's entries, one a line
@@ -370,52 +370,11 @@ int Layout(int expectedDpi)
 
 // --- the title bar ---------------------------------------------------------------------------
 
-// Wine draws the title-bar buttons as the letters "0 1 r" of its Marlett font; where that
-// font is missing another font is taken and the letters show as they are. The close box's
-// cross is symmetric left to right and top to bottom; an "r" is neither.
-struct Ink {
-    int width = 0;
-    int height = 0;
-    std::vector<bool> dark;  // row by row
-
-    bool At(int x, int y) const { return dark[static_cast<std::size_t>(y * width + x)]; }
-};
-
-// The glyph's pixels: the dark ones, once the lines along the box's edges are peeled off
-// (the caption bar around the button and the button's shadowed edges run the length of the
-// box; the glyph stands clear of them, on the button's face).
-std::vector<POINT> GlyphPixels(const Ink& ink)
-{
-    RECT inner = {0, 0, ink.width - 1, ink.height - 1};  // inclusive
-    auto darkIn = [&ink](int x0, int y0, int x1, int y1) {
-        int count = 0;
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x)
-                count += ink.At(x, y) ? 1 : 0;
-        return count;
-    };
-    auto isLine = [](int dark, int length) { return dark * 5 >= length * 3; };
-    while (inner.left < inner.right && inner.top < inner.bottom) {
-        const int width = inner.right - inner.left + 1;
-        const int height = inner.bottom - inner.top + 1;
-        if (isLine(darkIn(inner.left, inner.top, inner.right, inner.top), width))
-            ++inner.top;
-        else if (isLine(darkIn(inner.left, inner.bottom, inner.right, inner.bottom), width))
-            --inner.bottom;
-        else if (isLine(darkIn(inner.left, inner.top, inner.left, inner.bottom), height))
-            ++inner.left;
-        else if (isLine(darkIn(inner.right, inner.top, inner.right, inner.bottom), height))
-            --inner.right;
-        else
-            break;
-    }
-    std::vector<POINT> glyph;
-    for (LONG y = inner.top; y <= inner.bottom; ++y)
-        for (LONG x = inner.left; x <= inner.right; ++x)
-            if (ink.At(x, y))
-                glyph.push_back({x, y});
-    return glyph;
-}
+// Wine draws the title-bar buttons as the letters "0 1 r" in a font it asks for by the name
+// Marlett, where they are a dash, a box and a cross. Where that font is missing GDI gives
+// another, and every title bar shows the letters as they are. So the check draws what the
+// close box gets, an "r" in the font named Marlett: a cross is symmetric left to right and
+// top to bottom, an "r" is neither.
 
 // The share of the glyph's pixels, in percent, whose mirror image (left to right, or top
 // to bottom, within the glyph's bounds) is not part of the glyph.
@@ -439,89 +398,59 @@ int Lopsidedness(const std::vector<POINT>& glyph, bool leftToRight)
     return glyph.empty() ? 100 : unmatched * 100 / static_cast<int>(glyph.size());
 }
 
-// The face GDI gives for a font asked for by name: another one's when it is not installed.
-std::wstring FaceFor(const wchar_t* name)
-{
-    LOGFONTW wanted{};
-    wanted.lfHeight = 16;
-    wanted.lfCharSet = DEFAULT_CHARSET;
-    wcsncpy(wanted.lfFaceName, name, LF_FACESIZE - 1);
-    const quellix::UniqueHfont font(CreateFontIndirectW(&wanted));
-    const quellix::ScopedGetDC screen(nullptr);
-    const quellix::ScopedSelectObject selected(screen.get(), font.get());
-    wchar_t face[LF_FACESIZE] = {};
-    GetTextFaceW(screen.get(), LF_FACESIZE, face);
-    return face;
-}
-
 int CaptionGlyphs()
 {
-    HWND main = FindMainWindow(true);
-    if (!main) {
-        Fault("no visible %ls window", kMainClass);
-        return 1;
-    }
-    // The close box is where the window answers HTCLOSE: found as a user's mouse finds it,
-    // whatever the frame's and the caption's sizes at this resolution.
-    RECT frame{};
-    GetWindowRect(main, &frame);
-    const int strip = GetSystemMetrics(SM_CYCAPTION) + 4 * GetSystemMetrics(SM_CYFRAME) + 8;
-    RECT box = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
-    for (LONG y = frame.top; y < frame.top + strip && y < frame.bottom; ++y)
-        for (LONG x = std::max(frame.left, frame.right - 4 * GetSystemMetrics(SM_CXSIZE)); x < frame.right; ++x)
-            if (SendMessageW(main, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) {
-                box.left = std::min(box.left, x);
-                box.top = std::min(box.top, y);
-                box.right = std::max(box.right, x + 1);
-                box.bottom = std::max(box.bottom, y + 1);
-            }
-    if (box.left >= box.right) {
-        Fault("the main window has no close box");
-        return 1;
-    }
+    constexpr int kSize = 48;  // large enough that smoothing cannot hide the shape
+    LOGFONTW wanted{};
+    wanted.lfHeight = kSize;
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcscpy(wanted.lfFaceName, L"Marlett");
+    const quellix::UniqueHfont font(CreateFontIndirectW(&wanted));
 
-    Ink ink;
-    ink.width = box.right - box.left;
-    ink.height = box.bottom - box.top;
     BITMAPINFO format{};
     format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = ink.width;
-    format.bmiHeader.biHeight = -ink.height;  // top row first
+    format.bmiHeader.biWidth = kSize;
+    format.bmiHeader.biHeight = -kSize;  // top row first
     format.bmiHeader.biPlanes = 1;
     format.bmiHeader.biBitCount = 32;
     format.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    const quellix::ScopedGetDC screen(nullptr);
-    const quellix::UniqueHbitmap picture(CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
-    const quellix::UniqueHdc memory(CreateCompatibleDC(screen.get()));
-    if (!picture || !memory || !bits) {
-        Fault("no bitmap for the close box");
+    const quellix::UniqueHdc memory(CreateCompatibleDC(nullptr));
+    const quellix::UniqueHbitmap picture(CreateDIBSection(memory.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!font || !memory || !picture || !bits) {
+        Fault("no font or bitmap to draw the close box's glyph");
         return 1;
     }
+    wchar_t face[LF_FACESIZE] = {};
     {
-        const quellix::ScopedSelectObject selected(memory.get(), picture.get());
-        BitBlt(memory.get(), 0, 0, ink.width, ink.height, screen.get(), box.left, box.top, SRCCOPY);
+        const quellix::ScopedSelectObject drawn(memory.get(), picture.get());
+        const quellix::ScopedSelectObject selected(memory.get(), font.get());
+        GetTextFaceW(memory.get(), LF_FACESIZE, face);
+        RECT all = {0, 0, kSize, kSize};
+        FillRect(memory.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SetTextColor(memory.get(), RGB(0, 0, 0));
+        SetBkMode(memory.get(), TRANSPARENT);
+        TextOutW(memory.get(), 0, 0, L"r", 1);
     }
     GdiFlush();
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
-    for (int i = 0; i < ink.width * ink.height; ++i) {
-        const std::uint32_t p = pixels[i];
-        const int luminance = (299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF)) / 1000;
-        ink.dark.push_back(luminance < 96);
-    }
 
-    const std::vector<POINT> glyph = GlyphPixels(ink);
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    std::vector<POINT> glyph;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const std::uint32_t p = pixels[y * kSize + x];
+            if ((299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF)) / 1000 < 128)
+                glyph.push_back({x, y});
+        }
     const int across = Lopsidedness(glyph, true);
     const int down = Lopsidedness(glyph, false);
-    std::printf("close box %ldx%ld at %ld,%ld: %zu glyph pixels, %d%% lopsided across, %d%% down\n",
-                box.right - box.left, box.bottom - box.top, box.left - frame.left, box.top - frame.top, glyph.size(),
-                across, down);
-    // Marlett's cross, even smoothed at a small size, stays within a quarter; an "r" in the
-    // fonts Wine falls back on is lopsided by a half or more.
-    if (glyph.size() < 6 || std::max(across, down) > 40) {
-        Fault("the close box does not show its cross (the Marlett font is taken from \"%s\"; tools/bootstrap "
-              "installs fonts-wine)",
-              Narrow(FaceFor(L"Marlett")).c_str());
+    std::printf("the close box's glyph: \"r\" in %s, %zu pixels, %d%% lopsided across, %d%% down\n",
+                Narrow(face).c_str(), glyph.size(), across, down);
+    // Marlett's cross comes out within a few percent; an "r" in any other font is lopsided by
+    // a half or more.
+    if (glyph.size() < 20 || std::max(across, down) > 25) {
+        Fault("title bars show \"0 1 r\" instead of their buttons: no Marlett font (tools/bootstrap installs "
+              "fonts-wine)");
         return 1;
     }
     return 0;
