@@ -51,11 +51,14 @@ BrandingText "${PRODUCT} ${VERSION}"
 
 ; "AllUsers" or "CurrentUser", and the shell folders and SHCTX registry root to match.
 Var Mode
+; What the welcome page says of the kind of installation, and how to choose the other.
+Var ModeText
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 
+!define MUI_WELCOMEPAGE_TEXT "Setup will install $(^NameDA) $ModeText$\r$\n$\r$\n$_CLICK"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -181,6 +184,14 @@ Function .onInit
       SetErrorLevel 740  ; ERROR_ELEVATION_REQUIRED
       Quit
     ${EndIf}
+  ${EndIf}
+
+  ${If} $Mode == "AllUsers"
+    StrCpy $ModeText "for every user of this computer.$\r$\n$\r$\nTo install it for yourself alone, without administrator rights, start QuellixSetup.exe with /CurrentUser."
+  ${ElseIf} $R1 == "Admin"
+    StrCpy $ModeText "for you alone: other users of this computer will not have it.$\r$\n$\r$\nTo install it for every user, start QuellixSetup.exe without /CurrentUser."
+  ${Else}
+    StrCpy $ModeText "for you alone: other users of this computer will not have it.$\r$\n$\r$\nTo install it for every user, start QuellixSetup.exe as an administrator (right-click it, Run as administrator)."
   ${EndIf}
 
   ; /D= wins; then the folder of an earlier installation of the same kind; then the default.

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "monitor/dispatch.h"
+#include "monitor/dual_dispatch.h"
 #include "monitor/tessaly.h"
 
 namespace tessaly {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main window at 100 %, 125 % and 150 % scaling: nothing outside the client area, no
-# list, button or banner over another, captions not cut (window_probe layout), and a
-# picture of each for a person to look at.
+# list, button or banner over another, captions not cut (window_probe layout), the title
+# bar's buttons drawn as buttons (window_probe caption), and a picture of each for a person
+# to look at.
 #
 #   layout_test.sh SCREENSHOT_TOOL BIN_DIR WINDOW_PROBE PREFIX PICTURE_DIR
 set -euo pipefail

@@ -186,6 +186,7 @@ check_version "$norvane" "$major.$minor.0.$revision" "$major.$minor.0.$revision"
   "FileVersion=$text" "ProductVersion=$text" "ProductName=Quellix" "InternalName=norvane" \
   "OriginalFilename=norvane.exe" "CompanyName=*" "FileDescription=*"
 manifest "$norvane" \
+  "/$(e assembly)/$(e assemblyIdentity)/@version = '$major.$minor.0.$revision'" "its version is not the program's" \
   "count(//$(e dependentAssembly)/$(e assemblyIdentity)[@name='Microsoft.Windows.Common-Controls' and @version='6.0.0.0' and @publicKeyToken='6595b64144ccf1df' and (@processorArchitecture='x86' or @processorArchitecture='*')]) = 1" \
   "no dependency on common controls 6 (visual styles)" \
   "normalize-space(//$(e dpiAware)) = 'true'" "not dpiAware" \

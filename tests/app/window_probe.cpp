@@ -7,6 +7,8 @@
 //   window_probe layout DPI     checks the main window's controls at that resolution:
 //                               inside the client area, lists, buttons and banner clear of
 //                               one another, each list inside its frame, captions not cut
+//   window_probe caption        checks that title bars can draw their buttons: the close
+//                               box's glyph is a cross, not the letter "r"
 //   window_probe quit SECONDS   sends the Exit command and waits for the program to end;
 //                               succeeds when it ended with exit code 0
 //   window_probe allowed        prints the allow list's entries, one a line
@@ -25,7 +27,10 @@
 // Exit code 0 when all is well, 1 when a check failed, 2 on a usage error.
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -363,6 +368,94 @@ int Layout(int expectedDpi)
     return g_faults ? 1 : 0;
 }
 
+// --- the title bar ---------------------------------------------------------------------------
+
+// Wine draws the title-bar buttons as the letters "0 1 r" in a font it asks for by the name
+// Marlett, where they are a dash, a box and a cross. Where that font is missing GDI gives
+// another, and every title bar shows the letters as they are. So the check draws what the
+// close box gets, an "r" in the font named Marlett: a cross is symmetric left to right and
+// top to bottom, an "r" is neither.
+
+// The share of the glyph's pixels, in percent, whose mirror image (left to right, or top
+// to bottom, within the glyph's bounds) is not part of the glyph.
+int Lopsidedness(const std::vector<POINT>& glyph, bool leftToRight)
+{
+    RECT bounds = {LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+    for (const POINT& p : glyph) {
+        bounds.left = std::min(bounds.left, p.x);
+        bounds.top = std::min(bounds.top, p.y);
+        bounds.right = std::max(bounds.right, p.x);
+        bounds.bottom = std::max(bounds.bottom, p.y);
+    }
+    int unmatched = 0;
+    for (const POINT& p : glyph) {
+        const POINT mirror = leftToRight ? POINT{bounds.left + bounds.right - p.x, p.y}
+                                         : POINT{p.x, bounds.top + bounds.bottom - p.y};
+        const bool found = std::any_of(glyph.begin(), glyph.end(),
+                                       [&](const POINT& q) { return q.x == mirror.x && q.y == mirror.y; });
+        unmatched += found ? 0 : 1;
+    }
+    return glyph.empty() ? 100 : unmatched * 100 / static_cast<int>(glyph.size());
+}
+
+int CaptionGlyphs()
+{
+    constexpr int kSize = 48;  // large enough that smoothing cannot hide the shape
+    LOGFONTW wanted{};
+    wanted.lfHeight = kSize;
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcscpy(wanted.lfFaceName, L"Marlett");
+    const quellix::UniqueHfont font(CreateFontIndirectW(&wanted));
+
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = kSize;
+    format.bmiHeader.biHeight = -kSize;  // top row first
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const quellix::UniqueHdc memory(CreateCompatibleDC(nullptr));
+    const quellix::UniqueHbitmap picture(CreateDIBSection(memory.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!font || !memory || !picture || !bits) {
+        Fault("no font or bitmap to draw the close box's glyph");
+        return 1;
+    }
+    wchar_t face[LF_FACESIZE] = {};
+    {
+        const quellix::ScopedSelectObject drawn(memory.get(), picture.get());
+        const quellix::ScopedSelectObject selected(memory.get(), font.get());
+        GetTextFaceW(memory.get(), LF_FACESIZE, face);
+        RECT all = {0, 0, kSize, kSize};
+        FillRect(memory.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SetTextColor(memory.get(), RGB(0, 0, 0));
+        SetBkMode(memory.get(), TRANSPARENT);
+        TextOutW(memory.get(), 0, 0, L"r", 1);
+    }
+    GdiFlush();
+
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    std::vector<POINT> glyph;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const std::uint32_t p = pixels[y * kSize + x];
+            if ((299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF)) / 1000 < 128)
+                glyph.push_back({x, y});
+        }
+    const int across = Lopsidedness(glyph, true);
+    const int down = Lopsidedness(glyph, false);
+    std::printf("the close box's glyph: \"r\" in %s, %zu pixels, %d%% lopsided across, %d%% down\n",
+                Narrow(face).c_str(), glyph.size(), across, down);
+    // Marlett's cross comes out within a few percent; an "r" in any other font is lopsided by
+    // a half or more.
+    if (glyph.size() < 20 || std::max(across, down) > 25) {
+        Fault("title bars show \"0 1 r\" instead of their buttons: no Marlett font (tools/bootstrap installs "
+              "fonts-wine)");
+        return 1;
+    }
+    return 0;
+}
+
 // --- the allow list, and a file held by another program -----------------------------------
 
 int Allowed()
@@ -467,6 +560,8 @@ int main(int argc, char** argv)
         return Layout(number);
     if (command == "quit" && argc == 3)
         return Quit(number);
+    if (command == "caption" && argc == 2)
+        return CaptionGlyphs();
     if (command == "allowed" && argc == 2)
         return Allowed();
     if (command == "remove" && argc == 3)
@@ -480,8 +575,9 @@ int main(int argc, char** argv)
     if (command == "uninstall" && argc == 3)
         return Uninstall(argv[2]);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: window_probe wait SECONDS | layout DPI | quit SECONDS | allowed | remove N | "
-                             "log | remove-site N | hold FILE MS | uninstall ROOT\n");
+        std::fprintf(stderr,
+                     "usage: window_probe wait SECONDS | layout DPI | caption | quit SECONDS | allowed | remove N | "
+                     "log | remove-site N | hold FILE MS | uninstall ROOT\n");
         return 2;
     }
     std::fprintf(stderr, "window_probe: unknown command %s\n", command.c_str());

@@ -6,12 +6,14 @@
 #      allow list through several runs: an address with a comma, a file held by another
 #      program at start and at quit, a hand edit, a second copy started by mistake;
 #   3. with the program running again, the toolbar button on and an allow list in both of
-#      its places, a silent uninstall as Add/Remove Programs starts it: the program is quit,
-#      and nothing of ours is left but the allow list, which silent mode keeps;
+#      its places, a silent uninstall as a script starts it (cmd /c), which returns when
+#      the work is done: the program is quit, and nothing of ours is left but the allow
+#      list, which silent mode keeps;
 #   4. the same for one user (/CurrentUser): files in the local application data, the entry
 #      under HKCU, nothing registered, the list kept through the program's runs, and
 #      nothing left after the uninstall but the list;
-#   5. the zip's files, unpacked, run as they are: nothing registered.
+#   5. the zip: one folder, Quellix-<version>, whose files run as they are: nothing
+#      registered.
 #
 #   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX ZIP
 set -euo pipefail
@@ -179,6 +181,20 @@ lists_survive() {
 uninstall() {
   wine "$probe" uninstall "$1" >/dev/null || fail "the uninstaller ended with $?"
 }
+# uninstall_from_script ROOT: the same line as a script runs it, from a batch file through
+# cmd /c, which keeps it as written (from a Unix shell, `wine uninstall.exe /S _?=...` would
+# quote the folder again: the uninstaller, not seeing _?=, would leave the work to a copy of
+# itself and return at once). When cmd returns, the program's files are gone.
+uninstall_from_script() {
+  local command folder
+  command=$(value "$1\\$uninstall_key" QuietUninstallString) || { fail "no QuietUninstallString under $1"; return; }
+  folder=$(unix_path "$(value "$1\\$uninstall_key" InstallLocation)")
+  printf '@%s\r\n' "$command" >"$WINEPREFIX/drive_c/uninstall-quietly.bat"
+  wine cmd /c 'C:\uninstall-quietly.bat' || fail "cmd /c $command ended with $?"
+  [ ! -e "$folder/norvane.exe" ] && [ ! -e "$folder/tessaly.ocx" ] ||
+    fail "cmd /c $command returned before the program's files were removed"
+  rm -f "$WINEPREFIX/drive_c/uninstall-quietly.bat"
+}
 
 step "a new prefix: $WINEPREFIX"
 wineserver -k 2>/dev/null || true
@@ -230,7 +246,7 @@ wine reg add "$toolbar_key" /v Exec /d "$folder\\norvane" /f >/dev/null
 wine "$folder\\norvane.exe" &
 program=$!
 wine "$probe" wait 60 >/dev/null || stop "norvane.exe did not start again"
-uninstall HKLM
+uninstall_from_script HKLM
 if kill -0 "$program" 2>/dev/null; then
   fail "norvane.exe still runs after the uninstall"
   kill "$program"
@@ -276,12 +292,15 @@ wait_for_prefix
 [ ! -e "$instdir" ] || fail "after an uninstall with an empty list $folder holds '$(ls -A "$instdir")'"
 wait_for_prefix
 
-step "the zip's files run as they are, registered nowhere"
-unzipped="$WINEPREFIX/drive_c/Quellix-zip"
+step "the zip: one folder, whose files run as they are, registered nowhere"
+unzipped="$WINEPREFIX/drive_c/unzipped"
 rm -rf "$unzipped"
 mkdir -p "$unzipped"
 unzip -q "$zip" -d "$unzipped"
-start_program 'C:\Quellix-zip'
+[ "$(ls -A "$unzipped")" = "Quellix-$version" ] || fail "the zip unpacks into '$(ls -A "$unzipped")', not Quellix-$version"
+[ "$(ls -A "$unzipped/Quellix-$version" | sort)" = "$(printf '%s\n' "${files[@]}" | sort)" ] ||
+  fail "the zip's folder holds '$(ls -A "$unzipped/Quellix-$version")'"
+start_program "C:\\unzipped\\Quellix-$version"
 quit_program
 rm -rf "$unzipped"
 wait_for_prefix

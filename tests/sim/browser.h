@@ -11,7 +11,7 @@
 #include "base/com.h"
 #include "base/unique_handle.h"
 #include "tests/sim/connection_point.h"
-#include "tests/sim/dispatch.h"
+#include "tests/sim/typelib_dispatch.h"
 
 namespace quellix::sim {
 

@@ -9,7 +9,7 @@
 
 #include "base/com.h"
 #include "tests/sim/connection_point.h"
-#include "tests/sim/dispatch.h"
+#include "tests/sim/typelib_dispatch.h"
 
 namespace quellix::sim {
 

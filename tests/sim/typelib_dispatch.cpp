@@ -1,4 +1,4 @@
-#include "tests/sim/dispatch.h"
+#include "tests/sim/typelib_dispatch.h"
 
 #include <exdisp.h>
 
