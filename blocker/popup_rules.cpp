@@ -93,7 +93,8 @@ void PopupRules::BrowserCreated(NewBrowser& browser)
     if (!address) {
         // It went away on its own before it could be looked at: nothing is left to block.
         outcome = PopupOutcome::kWentAway;
-    } else if (IsInList(m_lists.allowed, *address)) {
+    } else if (IsInList(m_lists.allowed, *address) ||
+               (m_lists.policyAllowed && IsInList(*m_lists.policyAllowed, *address))) {
         outcome = PopupOutcome::kAllowedAddress;
     } else {
         if (!IsInList(m_lists.blocked, *address))

@@ -70,6 +70,7 @@ struct PopupLists {
     const UrlList& allowed;
     const AllowedSites& sites;
     PopupLog& log;
+    const UrlList* policyAllowed = nullptr;  // the addresses an administrator allows
 };
 
 class PopupRules {

@@ -88,7 +88,7 @@ void NoZirOd::cmd_Quit_Click()
 
 void NoZirOd::cmd_Enable_Click()
 {
-    m_logic->Switch().ToggleProtection();
+    m_logic->ToggleProtection();
 }
 
 void NoZirOd::mnuExitm_Click()
@@ -121,7 +121,7 @@ void NoZirOd::mnuHelpContents_Click()
 void NoZirOd::mnuHelpAbout_Click()
 {
     // Built afresh at each opening.
-    frmAbout about;
+    frmAbout about(m_logic->CurrentPolicy().AnySet());
     about.ShowModal(m_window);
 }
 
@@ -132,7 +132,7 @@ void NoZirOd::mnuShow_Click()
 
 void NoZirOd::mnuEnable_Click()
 {
-    m_logic->Switch().ToggleProtection();
+    m_logic->ToggleProtection();
 }
 
 void NoZirOd::mnuTrayPopupLog_Click()
