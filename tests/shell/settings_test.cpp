@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
+
 #include "blocker/url_list.h"
 #include "shell/policy.h"
 #include "shell/toolbar.h"
@@ -263,6 +267,84 @@ TEST_F(PolicyTest, ListsGoByNumberSkipGapsAndWhatTheListCouldNotHoldAndAMachineL
     EXPECT_EQ(full.allowedAddresses.back(), "http://a/" + std::to_string(UrlList::kMaxEntries));
     EXPECT_EQ(registry.OpenHandles(), 0u);
 }
+
+#ifdef QUELLIX_POLICY_TEMPLATES
+std::string ReadText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Each attribute="value" of the first element of `xml` that starts at `from`.
+std::map<std::string, std::string> Attributes(const std::string& xml, std::size_t from)
+{
+    std::map<std::string, std::string> attributes;
+    const std::string element = xml.substr(from, xml.find('>', from) - from);
+    static const std::regex kAttribute(R"re(([A-Za-z]+)="([^"]*)")re");
+    for (std::sregex_iterator it(element.begin(), element.end(), kAttribute), end; it != end; ++it)
+        attributes[(*it)[1]] = (*it)[2];
+    return attributes;
+}
+
+// What an administrative template says of one policy: its key, its value and how it is set.
+struct TemplatePolicy {
+    std::string key;
+    std::string valueName;
+    std::string kind;  // "dword 1/0" or "list"
+    bool operator==(const TemplatePolicy&) const = default;
+};
+
+TEST(PolicyTemplateTest, TheTemplatesDescribeExactlyThePoliciesTheProgramReads)
+{
+    const std::string admx = ReadText(QUELLIX_POLICY_TEMPLATES "/Quellix.admx");
+    const std::string adml = ReadText(QUELLIX_POLICY_TEMPLATES "/en-US/Quellix.adml");
+    ASSERT_FALSE(admx.empty());
+    ASSERT_FALSE(adml.empty());
+
+    std::map<std::string, TemplatePolicy> expected;
+    for (const PolicyDefinition& policy : kPolicies) {
+        const std::string name(policy.name);
+        expected[name] = policy.type == PolicyType::kList
+                             ? TemplatePolicy{std::string(kPolicyKey) + "\\" + name, "", "list"}
+                             : TemplatePolicy{std::string(kPolicyKey), name, "dword 1/0"};
+    }
+
+    std::map<std::string, TemplatePolicy> found;
+    const auto stringDefined = [&](const std::string& reference, const char* table, const char* element) {
+        const std::string prefix = std::string("$(") + table + ".";
+        if (!reference.starts_with(prefix) || !reference.ends_with(")"))
+            return false;
+        const std::string id = reference.substr(prefix.size(), reference.size() - prefix.size() - 1);
+        return adml.find("<" + std::string(element) + " id=\"" + id + "\"") != std::string::npos;
+    };
+    for (std::size_t at = admx.find("<policy "); at != std::string::npos; at = admx.find("<policy ", at + 1)) {
+        const std::string body = admx.substr(at, admx.find("</policy>", at) - at);
+        std::map<std::string, std::string> attributes = Attributes(admx, at);
+        const std::string name = attributes["name"];
+        EXPECT_EQ(attributes["class"], "Both") << name << ": read from the machine and the user alike";
+        EXPECT_NE(body.find("<parentCategory ref=\"Quellix\""), std::string::npos) << name;
+        EXPECT_TRUE(stringDefined(attributes["displayName"], "string", "string")) << name;
+        EXPECT_TRUE(stringDefined(attributes["explainText"], "string", "string")) << name;
+
+        TemplatePolicy policy{attributes["key"], attributes["valueName"], "?"};
+        if (const std::size_t list = body.find("<list "); list != std::string::npos) {
+            std::map<std::string, std::string> element = Attributes(body, list);
+            // Values named 1, 2, 3, ... as text, in the policy's own key.
+            if (element.count("valuePrefix") && element["valuePrefix"].empty() && !element.count("key") &&
+                !element.count("expandable") && stringDefined(attributes["presentation"], "presentation", "presentation") &&
+                adml.find("refId=\"" + element["id"] + "\"") != std::string::npos)
+                policy.kind = "list";
+        } else if (body.find("<enabledValue>\n        <decimal value=\"1\" />") != std::string::npos &&
+                   body.find("<disabledValue>\n        <decimal value=\"0\" />") != std::string::npos) {
+            policy.kind = "dword 1/0";
+        }
+        EXPECT_TRUE(found.emplace(name, policy).second) << name << " twice";
+    }
+    EXPECT_EQ(found, expected);
+    EXPECT_NE(admx.find("<category name=\"Quellix\" displayName=\"$(string.Quellix)\""), std::string::npos);
+    EXPECT_NE(adml.find("<string id=\"Quellix\">Quellix</string>"), std::string::npos);
+}
+#endif
 
 }  // namespace
 }  // namespace quellix::test
