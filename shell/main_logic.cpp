@@ -9,8 +9,8 @@ MainLogic::MainLogic(MainServices services)
       m_allowFile(m_services.files, m_services.codePage, m_services.allowList),
       m_sitesFile(m_services.files, m_services.codePage, m_services.allowedSites),
       m_protection(m_state, m_options, m_services.view, m_services.tray, m_services.alerts),
-      m_rules(m_state, m_options, m_services.keys, m_services.ticks, {m_blocked, m_allowed, m_sites, m_log, &m_policyAllowed},
-              m_protection),
+      m_rules(m_state, m_options, m_services.keys, m_services.ticks,
+              {m_blocked, m_allowed, m_sites, m_log, &m_policyAllowed}, m_protection),
       m_prompt(m_blocked, m_allowed, m_services.shell)
 {
 }
@@ -33,10 +33,9 @@ bool MainLogic::Startup()
 
     m_policy = ReadPolicy(m_services.registry);
     LoadOptions();
-    const std::optional<bool> forcedHidden = m_policy.Forced(setting::kHideOnStart);
-    const bool hidden = forcedHidden
-                            ? *forcedHidden
-                            : SettingToDouble(m_settings.Get(kAppName, kOptionsSection, setting::kHideOnStart, "0")) == 1;
+    const bool storedHidden = SettingToDouble(m_settings.Get(kAppName, kOptionsSection, setting::kHideOnStart, "0")) ==
+                              1;
+    const bool hidden = m_policy.Forced(setting::kHideOnStart).value_or(storedHidden);
     if (hidden)
         platform.HideWindow();
 

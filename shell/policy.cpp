@@ -105,7 +105,8 @@ bool Policy::MayDisable() const
 bool Policy::AnySet() const
 {
     return !allowedSites.empty() || !allowedAddresses.empty() ||
-           std::any_of(values.begin(), values.end(), [](const std::optional<bool>& value) { return value.has_value(); });
+           std::any_of(values.begin(), values.end(),
+                       [](const std::optional<bool>& value) { return value.has_value(); });
 }
 
 Policy ReadPolicy(Registry& registry)

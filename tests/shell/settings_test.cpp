@@ -189,8 +189,7 @@ TEST_F(OptionsDialogTest, AForcedBoxShowsThePolicyIsNeverStoredAndLeavesTheToolb
 
     registry.log.clear();
     dialog.Ok(OptionBoxes{.beep = true, .flash = true});
-    EXPECT_EQ(registry.Calls("set "),
-              (Strings{"Flash=1", "StartUp=0", "List=0", "HideOnStart=0"}));
+    EXPECT_EQ(registry.Calls("set "), (Strings{"Flash=1", "StartUp=0", "List=0", "HideOnStart=0"}));
     EXPECT_EQ(inMemory.beep, 0) << "the forced value, whatever the box said";
     EXPECT_EQ(inMemory.flash, 1);
     EXPECT_FALSE(ButtonKeyExists());
@@ -310,6 +309,8 @@ TEST(PolicyTemplateTest, TheTemplatesDescribeExactlyThePoliciesTheProgramReads)
     }
 
     std::map<std::string, TemplatePolicy> found;
+    static const std::regex kOnAndOff(
+        R"re(<enabledValue>\s*<decimal value="1"\s*/>\s*</enabledValue>\s*<disabledValue>\s*<decimal value="0"\s*/>)re");
     const auto stringDefined = [&](const std::string& reference, const char* table, const char* element) {
         const std::string prefix = std::string("$(") + table + ".";
         if (!reference.starts_with(prefix) || !reference.ends_with(")"))
@@ -331,11 +332,11 @@ TEST(PolicyTemplateTest, TheTemplatesDescribeExactlyThePoliciesTheProgramReads)
             std::map<std::string, std::string> element = Attributes(body, list);
             // Values named 1, 2, 3, ... as text, in the policy's own key.
             if (element.count("valuePrefix") && element["valuePrefix"].empty() && !element.count("key") &&
-                !element.count("expandable") && stringDefined(attributes["presentation"], "presentation", "presentation") &&
+                !element.count("expandable") &&
+                stringDefined(attributes["presentation"], "presentation", "presentation") &&
                 adml.find("refId=\"" + element["id"] + "\"") != std::string::npos)
                 policy.kind = "list";
-        } else if (body.find("<enabledValue>\n        <decimal value=\"1\" />") != std::string::npos &&
-                   body.find("<disabledValue>\n        <decimal value=\"0\" />") != std::string::npos) {
+        } else if (std::regex_search(body, kOnAndOff)) {
             policy.kind = "dword 1/0";
         }
         EXPECT_TRUE(found.emplace(name, policy).second) << name << " twice";
