@@ -20,19 +20,15 @@ class ListMirror final : public UrlListObserver {
 public:
     ListMirror(UrlList& list, HWND box) : m_list(list), m_box(box)
     {
-        for (const std::string& entry : m_list.Entries())
-            EntryAppended(entry);
+        for (std::size_t row = 0; row < m_list.Count(); ++row)
+            Insert(m_list[row], row);
         m_list.SetObserver(this);
     }
     ~ListMirror() { m_list.SetObserver(nullptr); }
 
-    // Called before the list holds the entry: its row is the list's count.
-    bool EntryAppended(const std::string& text) override
-    {
-        const LRESULT added = SendMessageW(m_box, LB_INSERTSTRING, m_list.Count(),
-                                           reinterpret_cast<LPARAM>(Widen(text).c_str()));
-        return added != LB_ERR && added != LB_ERRSPACE;
-    }
+    // Called before the list holds the entry: its row is the list's count, above the
+    // administrator's entries.
+    bool EntryAppended(const std::string& text) override { return Insert(text, m_list.Count()); }
     void EntryRemoved(std::size_t index) override { SendMessageW(m_box, LB_DELETESTRING, index, 0); }
 
     // The administrator's entries, in place of those shown before.
@@ -55,14 +51,27 @@ public:
         const LRESULT selected = SendMessageW(m_box, LB_GETCURSEL, 0, 0);
         m_list.Select(selected == LB_ERR ? std::nullopt : std::optional<std::size_t>(selected));
     }
-    // Whether one of the list's own entries is selected.
-    bool OwnEntrySelected() const
+    // Whether one of the list's own entries is selected, or one of the administrator's.
+    bool OwnEntrySelected() const { return SelectedRow() < m_list.Count(); }
+    bool FixedEntrySelected() const
     {
-        const LRESULT selected = SendMessageW(m_box, LB_GETCURSEL, 0, 0);
-        return selected != LB_ERR && static_cast<std::size_t>(selected) < m_list.Count();
+        const std::size_t row = SelectedRow();
+        return row >= m_list.Count() && row != kNone;
     }
 
 private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t SelectedRow() const
+    {
+        const LRESULT selected = SendMessageW(m_box, LB_GETCURSEL, 0, 0);
+        return selected < 0 ? kNone : static_cast<std::size_t>(selected);
+    }
+    bool Insert(const std::string& text, std::size_t row)
+    {
+        const LRESULT added = SendMessageW(m_box, LB_INSERTSTRING, row, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        return added != LB_ERR && added != LB_ERRSPACE;
+    }
+
     UrlList& m_list;
     HWND m_box;
     std::size_t m_fixedRows = 0;

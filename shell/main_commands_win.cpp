@@ -159,6 +159,8 @@ void NoZirOd::lstBlockedUrls_DblClick()
 void NoZirOd::lstWhiteList_DblClick()
 {
     m_allowedMirror->TakeSelection();
+    if (m_allowedMirror->FixedEntrySelected())
+        return;  // the organisation's, not the user's to remove
     m_frmWB->Open(m_window, "Allow");
 }
 
