@@ -105,7 +105,6 @@ void MainLogic::TakePolicy()
     for (const std::string& address : m_policy.allowedAddresses)
         m_policyAllowed.Append(address);
     m_sites.SetPolicySites(m_policy.allowedSites);
-    m_sites.Refresh();
 
     // Only a difference touches the browser's key, as the options dialog does.
     if (const std::optional<bool> button = m_policy.Forced(setting::kIeIcon)) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "shell/toolbar.h"
 #include "tests/blocker/fakes.h"
 #include "tests/shell/fake_registry.h"
 
@@ -249,11 +250,14 @@ TEST_F(MainLogicTest, PoliciesForceOptionsKeepProtectionOnAllowTheirListsAndNeve
     dword(Registry::kLocalMachine, "UseLists", 1);
     dword(Registry::kLocalMachine, "HideOnStart", 1);
     dword(Registry::kLocalMachine, "RunAtStartUp", 0);
+    dword(Registry::kLocalMachine, "ToolbarButton", 1);
     dword(Registry::kCurrentUser, "AllowDisable", 0);
     raw.Put(Registry::kLocalMachine, std::string(kPolicy) + "\\AllowedAddresses", "1", Sz("http://wanted.example/"));
     raw.Put(Registry::kCurrentUser, std::string(kPolicy) + "\\AllowedSites", "1", Sz("News.Example"));
 
     EXPECT_FALSE(logic.Startup()) << "hidden, as the policy says";
+    EXPECT_EQ(raw.ValuesOf(Registry::kLocalMachine, ToolbarButtonKey())["exec"],
+              Sz("C:\\Program Files\\Quellix\\norvane"));
     EXPECT_EQ(logic.InMemoryOptions().list, 1);
     EXPECT_EQ(std::count(log.begin(), log.end(), "lists off"), 0);
     EXPECT_FALSE(platform.shown.MayDisable());
