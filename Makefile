@@ -44,7 +44,8 @@ run: bootstrap
 	@$(ARCH) && cmake --preset $$arch >/dev/null && \
 	  cmake --build --preset $$arch --target norvane tessaly quellix_session && tools/run
 
-# build/win32/dist: QuellixSetup.exe and Quellix-<version>.zip of the plain files.
+# build/win32/dist: QuellixSetup.exe, Quellix-<version>.msi, Quellix-<version>.zip of the plain
+# files, and the administrative templates in policy/.
 dist: win32
 	cmake --build --preset win32 --target dist
 	@ls -l build/win32/dist | awk 'NR > 1 {print $$9 ": " $$5 " bytes"}'

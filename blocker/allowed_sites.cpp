@@ -74,7 +74,7 @@ bool AllowedSites::Add(std::string_view host)
 
 bool AllowedSites::AllowsPagesOf(std::string_view address) const
 {
-    if (m_list.Empty())
+    if (m_list.Empty() && m_policy.empty())
         return false;
     const std::optional<std::string_view> written = WebHostAsWritten(address);
     if (!written)
@@ -126,21 +126,33 @@ bool AllowedSites::Contains(std::string_view host) const
     }
 }
 
+void AllowedSites::SetPolicySites(std::vector<std::string> sites)
+{
+    m_policy = std::move(sites);
+    Rebuild();
+}
+
 void AllowedSites::Refresh() const
 {
-    if (m_hostsRevision == m_list.Revision())
-        return;
+    if (m_hostsRevision != m_list.Revision())
+        Rebuild();
+}
+
+void AllowedSites::Rebuild() const
+{
     m_hostsRevision = m_list.Revision();
     m_hosts.clear();
     m_table.clear();
     m_labelCounts = 0;
-    for (const std::string& entry : m_list.Entries()) {
-        // A whole address written into the file by hand counts as its host.
-        std::optional<std::string> host = NormalizeHost(entry);
-        if (!host)
-            host = WebHost(entry);
-        if (host && !Contains(*host))
-            Insert(std::move(*host));
+    for (const std::vector<std::string>* entries : {&m_list.Entries(), &m_policy}) {
+        for (const std::string& entry : *entries) {
+            // A whole address written into the file by hand counts as its host.
+            std::optional<std::string> host = NormalizeHost(entry);
+            if (!host)
+                host = WebHost(entry);
+            if (host && !Contains(*host))
+                Insert(std::move(*host));
+        }
     }
 }
 

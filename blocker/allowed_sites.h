@@ -20,6 +20,11 @@ public:
     UrlList& List() { return m_list; }
     const UrlList& List() const { return m_list; }
 
+    // The sites an administrator allows: matched as the entries are, but never part of the
+    // list, so never saved to its file nor removed by the user.
+    void SetPolicySites(std::vector<std::string> sites);
+    const std::vector<std::string>& PolicySites() const { return m_policy; }
+
     // Adds a host as a person writes it (any case, an internationalised name), in the form
     // it is matched in. False when it is no host name, is there already, or the list is full.
     bool Add(std::string_view host);
@@ -42,6 +47,7 @@ private:
         std::uint32_t host = 0;  // index into m_hosts
     };
 
+    void Rebuild() const;
     void Insert(std::string host) const;
     void Place(std::uint64_t hash, std::uint32_t host) const;
     bool Contains(std::string_view host) const;
@@ -50,7 +56,8 @@ private:
     std::optional<bool> MatchesUsualHost(std::string_view host) const;
 
     UrlList m_list;
-    // The entries as hosts in WebHost's form, in an open-addressing table (a power of two,
+    std::vector<std::string> m_policy;
+    // The entries and the policy's sites as hosts in WebHost's form, in an open-addressing table (a power of two,
     // at least twice their number); bit n - 1 of m_labelCounts says that some host has n labels (the
     // last bit: 64 or more). Rebuilt when the list has changed.
     mutable std::vector<std::string> m_hosts;

@@ -148,7 +148,7 @@ PopupOutcome PopupRules::Decide(const Request& request, std::uint32_t flags, std
     if (request.input == Input::kKey)
         return PopupOutcome::kWithKey;
     // Counted in both modes once the address is known, as allowed sites are.
-    if (!url.empty() && m_lists.allowed.Contains(url))
+    if (IsAllowedAddress(url))
         return PopupOutcome::kAllowedAddress;
     // A window that a page opens as it is being left is a pop-up even right after a click:
     // the click was the user leaving.
@@ -190,6 +190,13 @@ NewWindowVerdict PopupRules::NewWindow3(std::uint32_t flags, std::string_view ur
     return NewWindowVerdict::kRefuse;
 }
 
+bool PopupRules::IsAllowedAddress(std::string_view url) const
+{
+    // Unlike IsInList, an empty address is none: it is no pop-up's address.
+    return !url.empty() &&
+           (m_lists.allowed.Contains(url) || (m_lists.policyAllowed && m_lists.policyAllowed->Contains(url)));
+}
+
 void PopupRules::Block(std::string_view url)
 {
     if (m_options.ListOn() && !IsInList(m_lists.blocked, url))
@@ -203,7 +210,7 @@ bool PopupRules::Judge(Request& request, NewBrowser& browser, std::string_view u
     // address to judge a pop-up by, unless the window stays there.
     if (url.empty() || (!blankIsAddress && url == "about:blank"))
         return false;
-    if (m_lists.allowed.Contains(url)) {
+    if (IsAllowedAddress(url)) {
         request.outcome = PopupOutcome::kAllowedAddress;
     } else {
         if (m_options.ListOn() && !IsInList(m_lists.blocked, url))

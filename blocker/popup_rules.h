@@ -91,6 +91,7 @@ struct PopupLists {
     const UrlList& allowed;
     const AllowedSites& sites;
     PopupLog& log;
+    const UrlList* policyAllowed = nullptr;  // the addresses an administrator allows
 };
 
 // Every new-window request is decided once, with the pop-up's address in hand where the
@@ -166,6 +167,8 @@ private:
     // Reads the user's input once for a request: each query consumes a press.
     void TakeInput(Request& request, std::uint32_t now);
     PopupOutcome Decide(const Request& request, std::uint32_t flags, std::string_view opener, std::string_view url);
+    // On the user's allow list or the organisation's.
+    bool IsAllowedAddress(std::string_view url) const;
     // A refusal: the blocked list (list mode) and the announcement.
     void Block(std::string_view url);
     // Judges the window of a request by its address; false while it has none to judge by.

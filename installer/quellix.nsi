@@ -34,6 +34,13 @@ RequestExecutionLevel highest
 ; The browser's toolbar button (shell/toolbar.h), under HKLM or, for a user without
 ; administrator rights, HKCU; the program writes it, only the uninstaller removes it.
 !define TOOLBAR_KEY "Software\Microsoft\Internet Explorer\Extensions\{6D3C5B1E-8A47-4F2C-B9E0-3F1A7C52D4E8}"
+; The browser's kill bit for the monitor control: the control hands its host every browser's
+; addresses and events, and no web page may load it. Only the browser reads the key, in the
+; 32-bit view (the control is 32-bit: a 64-bit browser cannot load it anyway). The control is
+; registered for the machine only by an installation for all users, which alone sets it.
+!define CONTROL_CLSID "{FC63E66E-7C55-4B1C-B8E7-8F9CDC03469F}"
+!define KILL_BIT_KEY "Software\Microsoft\Internet Explorer\ActiveX Compatibility\${CONTROL_CLSID}"
+!define KILL_BIT 0x400
 ; The main window's class, and the message that asks the program to quit as its Exit
 ; command does (kQuitMessage in shell/single_instance_win.h).
 !define MAIN_WINDOW_CLASS "NoZirOd"
@@ -229,6 +236,7 @@ Section "-Quellix"
     ${If} $0 != 0
       DetailPrint "regsvr32 tessaly.ocx failed ($0); Quellix runs all the same"
     ${EndIf}
+    WriteRegDWORD HKLM "${KILL_BIT_KEY}" "Compatibility Flags" ${KILL_BIT}
   ${EndIf}
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\norvane.exe" "" "$INSTDIR\norvane.exe" 0 \

@@ -110,6 +110,7 @@ Section "Uninstall"
   DetailPrint "Unregistering the monitor control"
   ${If} $Mode == "AllUsers"
     ExecWait '"$SYSDIR\regsvr32.exe" /s /u "$INSTDIR\tessaly.ocx"'
+    DeleteRegKey HKLM "${KILL_BIT_KEY}"
   ${EndIf}
   ExecWait '"$SYSDIR\regsvr32.exe" /s /u /n /i:user "$INSTDIR\tessaly.ocx"'
 

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 #include "app/version.h"
 #include "base/utf.h"
 #include "base/window.h"
@@ -118,15 +120,24 @@ void frmOptions::Form_Load()
     Lay().AddAll(Window(), kControls);
 }
 
+namespace {
+
+constexpr std::pair<int, bool OptionBoxes::*> kOptionBoxes[] = {
+    {IDC_CHKSTARTUP, &OptionBoxes::startUp}, {IDC_CHKHIDEONSTART, &OptionBoxes::hideOnStart},
+    {IDC_CHKBEEP, &OptionBoxes::beep},       {IDC_CHKFLASH, &OptionBoxes::flash},
+    {IDC_CHKLIST, &OptionBoxes::list},       {IDC_CHKICON, &OptionBoxes::ieIcon},
+};
+
+}  // namespace
+
 void frmOptions::Form_Activate()
 {
     const OptionBoxes boxes = m_logic.Load();
-    SetChecked(Control(IDC_CHKBEEP), boxes.beep);
-    SetChecked(Control(IDC_CHKFLASH), boxes.flash);
-    SetChecked(Control(IDC_CHKSTARTUP), boxes.startUp);
-    SetChecked(Control(IDC_CHKLIST), boxes.list);
-    SetChecked(Control(IDC_CHKHIDEONSTART), boxes.hideOnStart);
-    SetChecked(Control(IDC_CHKICON), boxes.ieIcon);
+    const OptionBoxes forced = m_logic.Forced();
+    for (const auto& [id, box] : kOptionBoxes) {
+        SetChecked(Control(id), boxes.*box);
+        EnableWindow(Control(id), !(forced.*box));
+    }
 }
 
 void frmOptions::OnCommand(int id, int, HWND)
@@ -140,12 +151,8 @@ void frmOptions::OnCommand(int id, int, HWND)
 void frmOptions::OKButton_Click()
 {
     OptionBoxes boxes;
-    boxes.startUp = IsChecked(Control(IDC_CHKSTARTUP));
-    boxes.hideOnStart = IsChecked(Control(IDC_CHKHIDEONSTART));
-    boxes.beep = IsChecked(Control(IDC_CHKBEEP));
-    boxes.flash = IsChecked(Control(IDC_CHKFLASH));
-    boxes.list = IsChecked(Control(IDC_CHKLIST));
-    boxes.ieIcon = IsChecked(Control(IDC_CHKICON));
+    for (const auto& [id, box] : kOptionBoxes)
+        boxes.*box = IsChecked(Control(id));
     m_logic.Ok(boxes);
     Hide();
 }
@@ -189,7 +196,7 @@ void frmTips::OKButton_Click()
 
 // --- frmAbout -------------------------------------------------------------------------------
 
-frmAbout::frmAbout() : ModalWindow(L"Quellix", 5730, 3555) {}
+frmAbout::frmAbout(bool managed) : ModalWindow(L"Quellix", 5730, 3555), m_managed(managed) {}
 
 void frmAbout::Form_Load()
 {
@@ -206,6 +213,14 @@ void frmAbout::Form_Load()
     };
     const Layout& lay = Lay();
     lay.AddAll(Window(), kControls);
+    // In the free band above the rule, so that nothing else moves.
+    if (m_managed) {
+        static constexpr ControlSpec kManaged[] = {
+            {L"STATIC", L"Some settings are managed by your organisation.", style::kLabel, IDC_MANAGED, 1560, 1740,
+             3900, 255},
+        };
+        lay.AddAll(Window(), kManaged);
+    }
 
     m_logo.reset(static_cast<HBITMAP>(LoadImageW(ThisInstance(), MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, lay.X(1080),
                                                  lay.Y(1140), 0)));

@@ -59,7 +59,8 @@ private:
 
 class frmAbout final : public ModalWindow {
 public:
-    frmAbout();
+    // `managed`: some settings are set by policy, and the window says so.
+    explicit frmAbout(bool managed = false);
 
     static constexpr wchar_t kContactAddress[] = L"mailto:support@quellix.example";
     static constexpr wchar_t kWebAddress[] = L"https://quellix.example/";
@@ -74,6 +75,7 @@ private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void cmdOK_Click();
 
+    bool m_managed;
     UniqueHbitmap m_logo;
     UniqueHfont m_linkFont;
     UniqueHfont m_titleFont;

@@ -98,7 +98,7 @@ void NoZirOd::cmd_Quit_Click()
 
 void NoZirOd::cmd_Enable_Click()
 {
-    m_logic->Switch().ToggleProtection();
+    m_logic->ToggleProtection();
 }
 
 void NoZirOd::mnuExitm_Click()
@@ -131,7 +131,7 @@ void NoZirOd::mnuHelpContents_Click()
 void NoZirOd::mnuHelpAbout_Click()
 {
     // Built afresh at each opening.
-    frmAbout about;
+    frmAbout about(m_logic->CurrentPolicy().AnySet());
     about.ShowModal(m_window);
 }
 
@@ -142,7 +142,7 @@ void NoZirOd::mnuShow_Click()
 
 void NoZirOd::mnuEnable_Click()
 {
-    m_logic->Switch().ToggleProtection();
+    m_logic->ToggleProtection();
 }
 
 void NoZirOd::mnuTrayPopupLog_Click()
@@ -169,6 +169,8 @@ void NoZirOd::lstBlockedUrls_DblClick()
 void NoZirOd::lstWhiteList_DblClick()
 {
     m_allowedMirror->TakeSelection();
+    if (m_allowedMirror->FixedEntrySelected())
+        return;  // the organisation's, not the user's to remove
     m_frmWB->Open(m_window, "Allow");
 }
 

@@ -1,5 +1,7 @@
 #include "shell/main_logic.h"
 
+#include "shell/toolbar.h"
+
 namespace quellix {
 
 MainLogic::MainLogic(MainServices services)
@@ -7,8 +9,8 @@ MainLogic::MainLogic(MainServices services)
       m_allowFile(m_services.files, m_services.codePage, m_services.allowList),
       m_sitesFile(m_services.files, m_services.codePage, m_services.allowedSites),
       m_protection(m_state, m_options, m_services.view, m_services.tray, m_services.alerts),
-      m_rules(m_state, m_options, m_services.keys, m_services.ticks, {m_blocked, m_allowed, m_sites, m_log},
-              m_protection),
+      m_rules(m_state, m_options, m_services.keys, m_services.ticks,
+              {m_blocked, m_allowed, m_sites, m_log, &m_policyAllowed}, m_protection),
       m_prompt(m_blocked, m_allowed, m_services.shell)
 {
 }
@@ -29,18 +31,20 @@ bool MainLogic::Startup()
     AddTrayIcon();
     platform.HookTrayWndProc();
 
-    m_options.beep = m_settings.Option(setting::kBeep);
-    m_options.flash = m_settings.Option(setting::kFlash);
-    m_options.list = m_settings.Option(setting::kList);
-    const bool hidden = SettingToDouble(m_settings.Get(kAppName, kOptionsSection, setting::kHideOnStart, "0")) == 1;
+    m_policy = ReadPolicy(m_services.registry);
+    LoadOptions();
+    const bool storedHidden = SettingToDouble(m_settings.Get(kAppName, kOptionsSection, setting::kHideOnStart, "0")) ==
+                              1;
+    const bool hidden = m_policy.Forced(setting::kHideOnStart).value_or(storedHidden);
     if (hidden)
         platform.HideWindow();
 
     m_allowFile.Load(m_allowed);
     m_sitesFile.Load(m_sites.List());
-    m_sites.Refresh();
+    TakePolicy();
     if (m_options.list == 0)
         platform.EnableLists(false);
+    platform.ShowPolicy(m_policy);
 
     platform.RegisterHideHotKey();
     platform.HookHotKeyWndProc();
@@ -55,10 +59,64 @@ void MainLogic::Shutdown()
     platform.UnhookHotKeyWndProc();
     m_allowFile.Save(m_allowed);
     m_sitesFile.Save(m_sites.List());
-    SetRunAtStartup(m_services.registry, m_settings.Option(setting::kStartUp) != 0, m_services.programPath);
+    SetRunAtStartup(m_services.registry, OptionOn(setting::kStartUp), m_services.programPath);
     platform.SetMonitorEnabled(false);
     m_services.tray.NotifyIcon(TrayCommand::kDelete, MakeTrayIconIdentity(m_services.view.WindowHandle()));
     platform.UnhookTrayWndProc();
+}
+
+void MainLogic::PolicyChanged()
+{
+    m_policy = ReadPolicy(m_services.registry);
+    LoadOptions();
+    TakePolicy();
+    if (m_state.protectionOff && !m_policy.MayDisable())
+        m_protection.ToggleProtection();
+    m_services.platform.EnableLists(m_options.list != 0);
+    m_services.platform.ShowPolicy(m_policy);
+}
+
+void MainLogic::ToggleProtection()
+{
+    if (!m_state.protectionOff && !m_policy.MayDisable())
+        return;
+    m_protection.ToggleProtection();
+}
+
+void MainLogic::LoadOptions()
+{
+    const auto option = [this](std::string_view key) -> std::int16_t {
+        const std::optional<bool> forced = m_policy.Forced(key);
+        return forced ? (*forced ? 1 : 0) : m_settings.Option(key);
+    };
+    m_options.beep = option(setting::kBeep);
+    m_options.flash = option(setting::kFlash);
+    m_options.list = option(setting::kList);
+}
+
+bool MainLogic::OptionOn(std::string_view key)
+{
+    return m_policy.Forced(key).value_or(m_settings.Option(key) != 0);
+}
+
+void MainLogic::TakePolicy()
+{
+    m_policyAllowed = UrlList();
+    for (const std::string& address : m_policy.allowedAddresses)
+        m_policyAllowed.Append(address);
+    m_sites.SetPolicySites(m_policy.allowedSites);
+
+    // Only a difference touches the browser's key, as the options dialog does.
+    if (const std::optional<bool> button = m_policy.Forced(setting::kIeIcon)) {
+        const auto present = [this](Registry::Key root) {
+            return !ReadRegString(m_services.registry, root, ToolbarButtonKey(), "CLSID", "").empty();
+        };
+        const bool shown = present(Registry::kLocalMachine) || present(Registry::kCurrentUser);
+        if (*button && !shown)
+            AddToolbarButton(m_services.registry, m_services.programPath.substr(0, m_services.programPath.rfind('\\')));
+        else if (!*button && shown)
+            RemoveToolbarButton(m_services.registry);
+    }
 }
 
 }  // namespace quellix

@@ -13,6 +13,7 @@
 #include "blocker/popup_rules.h"
 #include "blocker/protection.h"
 #include "blocker/url_list.h"
+#include "shell/policy.h"
 #include "shell/settings.h"
 
 namespace quellix {
@@ -28,6 +29,9 @@ public:
     virtual void UnregisterHideHotKey() = 0;
     virtual void HookHotKeyWndProc() = 0;
     virtual void UnhookHotKeyWndProc() = 0;
+    // The policies in force are new: the protection switch greyed or not, the lists'
+    // entries set by the organisation shown.
+    virtual void ShowPolicy(const Policy& policy) = 0;
 
 protected:
     ~MainWindowPlatform() = default;
@@ -66,6 +70,12 @@ public:
     // again (the task bar was re-created) or for the first time.
     void AddTrayIcon();
 
+    // Windows announced a change of policy: reads the policies again and applies them.
+    void PolicyChanged();
+    // The protection switch, as the button and the tray menu work it: refused when a
+    // policy keeps protection on.
+    void ToggleProtection();
+
     BlockingState& State() { return m_state; }
     Options& InMemoryOptions() { return m_options; }
     UrlList& Blocked() { return m_blocked; }
@@ -76,8 +86,16 @@ public:
     PopupRules& Rules() { return m_rules; }
     AllowPrompt& Prompt() { return m_prompt; }
     SettingsStore& Settings() { return m_settings; }
+    const Policy& CurrentPolicy() const { return m_policy; }
+    const UrlList& PolicyAllowed() const { return m_policyAllowed; }
 
 private:
+    // The options the engine reads, each forced by a policy or as the user stored it.
+    void LoadOptions();
+    bool OptionOn(std::string_view key);
+    // The policy's lists into the rules, and the toolbar button as a policy forces it.
+    void TakePolicy();
+
     MainServices m_services;
     SettingsStore m_settings;
     ListFile m_allowFile;
@@ -86,6 +104,8 @@ private:
     Options m_options;
     UrlList m_blocked;
     UrlList m_allowed;
+    Policy m_policy;
+    UrlList m_policyAllowed;
     AllowedSites m_sites;
     PopupLog m_log;
     Protection m_protection;

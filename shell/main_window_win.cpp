@@ -38,7 +38,8 @@ NoZirOd::NoZirOd()
         MainServices{*this, *this, *this, m_alerts, m_keys, m_ticks, m_shell, m_registry, m_files, m_codePage,
                      DefaultListLocation("Allow.txt"), DefaultListLocation("Sites.txt"), programPath});
     m_optionsLogic = std::make_unique<OptionsDialogLogic>(m_logic->Settings(), m_registry, m_logic->InMemoryOptions(),
-                                                          static_cast<OptionsTarget&>(*this), Narrow(ProgramFolder()));
+                                                          static_cast<OptionsTarget&>(*this), Narrow(ProgramFolder()),
+                                                          m_logic->CurrentPolicy());
     m_frmWB = std::make_unique<frmWB>(m_logic->Prompt());
     m_frmOptions = std::make_unique<frmOptions>(*m_optionsLogic);
     m_frmTips = std::make_unique<frmTips>();
@@ -207,6 +208,16 @@ void NoZirOd::EnableLists(bool enabled)
     EnableWindow(lstWhiteList, enabled);
 }
 
+void NoZirOd::ShowPolicy(const Policy& policy)
+{
+    // SetEnableCaption rewrites the tray's entry, enabled: the policy comes after it.
+    const bool mayDisable = policy.MayDisable();
+    EnableWindow(cmd_Enable, mayDisable);
+    EnableMenuItem(GetSubMenu(m_trayMenu.get(), 0), IDM_ENABLE, MF_BYCOMMAND | (mayDisable ? MF_ENABLED : MF_GRAYED));
+    m_allowedMirror->ShowFixed(policy.allowedAddresses);
+    m_frmPopupLog->PolicyChanged();
+}
+
 // --- MainWindowView and NotificationArea --------------------------------------------------------
 
 void NoZirOd::SetEnableCaption(std::string_view caption)
@@ -300,6 +311,11 @@ LRESULT NoZirOd::OwnWndProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (!m_quitting)
             cmd_Hide_Click();
         return 0;
+    case WM_SETTINGCHANGE:
+        // Group Policy announces new policies so, to every top-level window, hidden or not.
+        if (lParam && lstrcmpiW(reinterpret_cast<const wchar_t*>(lParam), L"Policy") == 0)
+            m_logic->PolicyChanged();
+        break;
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:

@@ -62,6 +62,7 @@ private:
     void HookHotKeyWndProc() override;
     void UnhookHotKeyWndProc() override;
     void EnableLists(bool enabled) override;
+    void ShowPolicy(const Policy& policy) override;
 
     // MainWindowView
     void SetEnableCaption(std::string_view caption) override;

@@ -73,8 +73,7 @@ void frmPopupLog::UpdateButtons()
     EnableWindow(Control(IDC_LOG_ALLOWSITE), site && !m_lists.sites.AllowsPagesOf(record->opener));
     EnableWindow(Control(IDC_LOG_COPY), record != nullptr);
     EnableWindow(Control(IDC_LOG_CLEAR), m_lists.log.Count() > 0);
-    const auto removable = SendMessageW(Control(IDC_SITES_LIST), LB_GETCURSEL, 0, 0) != LB_ERR;
-    EnableWindow(Control(IDC_SITES_REMOVE), removable);
+    EnableWindow(Control(IDC_SITES_REMOVE), m_sitesMirror && m_sitesMirror->OwnEntrySelected());
 
     // "Allow pop-ups from SITE", the site named as far as the button has room.
     std::wstring caption = L"Allow &pop-ups from the site";
@@ -151,7 +150,7 @@ void frmPopupLog::cmdClear_Click()
 void frmPopupLog::cmdRemove_Click()
 {
     const auto index = SendMessageW(Control(IDC_SITES_LIST), LB_GETCURSEL, 0, 0);
-    if (index != LB_ERR) {
+    if (m_sitesMirror && m_sitesMirror->OwnEntrySelected()) {
         m_lists.sites.List().Remove(static_cast<std::size_t>(index));
         m_lists.sites.Refresh();
     }

@@ -72,6 +72,14 @@ void frmPopupLog::Show(HWND owner)
     SetForegroundWindow(m_window.get());
 }
 
+void frmPopupLog::PolicyChanged()
+{
+    if (!m_sitesMirror)
+        return;
+    m_sitesMirror->ShowFixed(m_lists.sites.PolicySites());
+    UpdateButtons();
+}
+
 bool frmPopupLog::PreTranslate(MSG& message)
 {
     return m_window && IsWindowVisible(m_window.get()) && IsDialogMessageW(m_window.get(), &message);
@@ -106,6 +114,7 @@ void frmPopupLog::Form_Load()
         SendMessageW(log, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     m_sitesMirror = std::make_unique<ListMirror>(m_lists.sites.List(), Control(IDC_SITES_LIST));
+    m_sitesMirror->ShowFixed(m_lists.sites.PolicySites());
 
     // The size it had when it was last closed, in twips, so that it suits any resolution.
     const auto stored = [&](std::string_view key, int first, int least) {

@@ -42,6 +42,8 @@ public:
 
     // The log has changed: the list follows it, keeping the selected record selected.
     void LogChanged();
+    // The sites an administrator allows have changed: they are shown below the user's.
+    void PolicyChanged();
     // Tab, Escape and the buttons' letters, for the program's message loop.
     bool PreTranslate(MSG& message);
 

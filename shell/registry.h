@@ -29,6 +29,7 @@ public:
     static constexpr long kSuccess = 0;
     static constexpr long kFileNotFound = 2;
     static constexpr long kAccessDenied = 5;
+    static constexpr long kNoMoreItems = 259;
 
     // RegCreateKeyEx: opens the key, creating it and any missing parents (non-volatile).
     virtual long CreateKey(Key root, const std::string& path, std::uint32_t access, Key* key) = 0;
@@ -40,6 +41,8 @@ public:
     // terminating NUL if it has one), a number (kTypeDword) in decimal digits.
     virtual long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) = 0;
     virtual long DeleteValue(Key key, const std::string& name) = 0;
+    // RegEnumValue: the name of the key's value at `index`; kNoMoreItems past the last.
+    virtual long EnumValueName(Key key, std::uint32_t index, std::string* name) = 0;
     // RegDeleteKey: deletes a subkey (without subkeys of its own) of an open key.
     virtual long DeleteKey(Key key, const std::string& subkey) = 0;
     virtual void CloseKey(Key key) = 0;

@@ -85,6 +85,16 @@ long Win32Registry::DeleteValue(Key key, const std::string& name)
     return RegDeleteValueW(ToHkey(key), Widen(name).c_str());
 }
 
+long Win32Registry::EnumValueName(Key key, std::uint32_t index, std::string* name)
+{
+    // A value name holds at most 16,383 characters.
+    std::vector<wchar_t> buffer(16384);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    const LONG result = RegEnumValueW(ToHkey(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    *name = result == ERROR_SUCCESS ? Narrow(std::wstring_view(buffer.data(), length)) : std::string();
+    return result;
+}
+
 long Win32Registry::DeleteKey(Key key, const std::string& subkey)
 {
     return RegDeleteKeyW(ToHkey(key), Widen(subkey).c_str());

@@ -12,6 +12,7 @@ public:
     long SetString(Key key, const std::string& name, const std::string& text) override;
     long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) override;
     long DeleteValue(Key key, const std::string& name) override;
+    long EnumValueName(Key key, std::uint32_t index, std::string* name) override;
     long DeleteKey(Key key, const std::string& subkey) override;
     void CloseKey(Key key) override;
 };

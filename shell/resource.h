@@ -48,6 +48,7 @@
 #define IDC_LINK_WEB 521
 #define IDC_LOGO 522
 #define IDC_TITLE 523
+#define IDC_MANAGED 524
 
 // Controls of the pop-up log window.
 #define IDC_LOG_LIST 600

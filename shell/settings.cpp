@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "shell/policy.h"
 #include "shell/toolbar.h"
 
 namespace quellix {
@@ -38,6 +39,16 @@ std::string_view Digit(bool checked)
 {
     return checked ? "1" : "0";
 }
+
+// The dialog's boxes and the settings they stand for, in the order they are read and stored.
+constexpr std::pair<std::string_view, bool OptionBoxes::*> kBoxes[] = {
+    {setting::kBeep, &OptionBoxes::beep},
+    {setting::kFlash, &OptionBoxes::flash},
+    {setting::kStartUp, &OptionBoxes::startUp},
+    {setting::kList, &OptionBoxes::list},
+    {setting::kHideOnStart, &OptionBoxes::hideOnStart},
+    {setting::kIeIcon, &OptionBoxes::ieIcon},
+};
 
 }  // namespace
 
@@ -89,39 +100,43 @@ void SetRunAtStartup(Registry& registry, bool on, const std::string& programPath
 }
 
 OptionsDialogLogic::OptionsDialogLogic(SettingsStore& settings, Registry& registry, Options& inMemory,
-                                       OptionsTarget& target, std::string programFolder)
+                                       OptionsTarget& target, std::string programFolder, const Policy& policy)
     : m_settings(settings), m_registry(registry), m_inMemory(inMemory), m_target(target),
-      m_programFolder(std::move(programFolder))
+      m_programFolder(std::move(programFolder)), m_policy(policy)
 {
 }
 
 OptionBoxes OptionsDialogLogic::Load()
 {
-    const auto checked = [this](std::string_view key) { return m_settings.Option(key) == 1; };
     OptionBoxes boxes;
-    boxes.beep = checked(setting::kBeep);
-    boxes.flash = checked(setting::kFlash);
-    boxes.startUp = checked(setting::kStartUp);
-    boxes.list = checked(setting::kList);
-    boxes.hideOnStart = checked(setting::kHideOnStart);
-    boxes.ieIcon = checked(setting::kIeIcon);
+    for (const auto& [key, box] : kBoxes) {
+        const bool stored = m_settings.Option(key) == 1;
+        boxes.*box = m_policy.Forced(key).value_or(stored);
+    }
     return boxes;
 }
 
-void OptionsDialogLogic::Ok(const OptionBoxes& boxes)
+OptionBoxes OptionsDialogLogic::Forced() const
+{
+    OptionBoxes forced;
+    for (const auto& [key, box] : kBoxes)
+        forced.*box = m_policy.Forced(key).has_value();
+    return forced;
+}
+
+void OptionsDialogLogic::Ok(const OptionBoxes& given)
 {
     const std::int16_t previousIcon = m_settings.Option(setting::kIeIcon);
 
-    const std::pair<std::string_view, bool> stored[] = {
-        {setting::kBeep, boxes.beep},
-        {setting::kFlash, boxes.flash},
-        {setting::kStartUp, boxes.startUp},
-        {setting::kList, boxes.list},
-        {setting::kHideOnStart, boxes.hideOnStart},
-        {setting::kIeIcon, boxes.ieIcon},
-    };
-    for (const auto& [key, checked] : stored)
-        m_settings.Save(kAppName, kOptionsSection, key, Digit(checked));
+    // A forced box holds its forced value whatever the window says, and is never stored:
+    // the user's own choice comes back when the policy goes.
+    OptionBoxes boxes = given;
+    for (const auto& [key, box] : kBoxes) {
+        if (const std::optional<bool> forced = m_policy.Forced(key))
+            boxes.*box = *forced;
+        else
+            m_settings.Save(kAppName, kOptionsSection, key, Digit(boxes.*box));
+    }
 
     m_inMemory.beep = boxes.beep ? 1 : 0;
     m_inMemory.flash = boxes.flash ? 1 : 0;
@@ -130,6 +145,9 @@ void OptionsDialogLogic::Ok(const OptionBoxes& boxes)
 
     // Only a change touches the button key: it lives under HKEY_LOCAL_MACHINE, and each
     // unchanged OK would otherwise rewrite it (or fail to, without administrator rights).
+    // A forced button is the program's to keep as the policy says.
+    if (m_policy.Forced(setting::kIeIcon))
+        return;
     if (previousIcon == 0 && boxes.ieIcon)
         AddToolbarButton(m_registry, m_programFolder);
     else if (previousIcon == 1 && !boxes.ieIcon)

@@ -14,6 +14,8 @@
 
 namespace quellix {
 
+struct Policy;
+
 inline constexpr std::string_view kAppName = "Quellix";
 inline constexpr std::string_view kOptionsSection = "Options";
 
@@ -76,12 +78,16 @@ protected:
 class OptionsDialogLogic {
 public:
     OptionsDialogLogic(SettingsStore& settings, Registry& registry, Options& inMemory, OptionsTarget& target,
-                       std::string programFolder);
+                       std::string programFolder, const Policy& policy);
 
-    // Each opening: every box from its stored setting ("1" checks it).
+    // Each opening: every box from its stored setting ("1" checks it), or as a policy
+    // forces it.
     OptionBoxes Load();
-    // OK: stores the boxes, replaces the in-memory options, greys or enables the lists and
-    // adds or removes the browser toolbar button when (and only when) that choice changed.
+    // The boxes a policy forces, set: the dialog greys them.
+    OptionBoxes Forced() const;
+    // OK: stores the boxes no policy forces, replaces the in-memory options, greys or
+    // enables the lists and adds or removes the browser toolbar button when (and only when)
+    // that choice changed.
     void Ok(const OptionBoxes& boxes);
 
 private:
@@ -90,6 +96,7 @@ private:
     Options& m_inMemory;
     OptionsTarget& m_target;
     std::string m_programFolder;
+    const Policy& m_policy;
 };
 
 }  // namespace quellix

@@ -13,9 +13,12 @@
 #      under HKCU, nothing registered, the list kept through the program's runs, and
 #      nothing left after the uninstall but the list;
 #   5. the zip: one folder, Quellix-<version>, whose files run as they are: nothing
-#      registered.
+#      registered;
+#   6. the Windows Installer package: an older build installed with msiexec /qn, the program
+#      started from there, a newer package over it that keeps the user's list, and msiexec /x
+#      that leaves nothing of the package and the list with its entries.
 #
-#   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX ZIP
+#   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX ZIP MSI OLDER_MSI
 set -euo pipefail
 
 tools=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd)
@@ -27,6 +30,8 @@ version=$2
 probe=$(realpath "$3")
 bin=$(realpath "$4")
 zip=$(realpath "$6")
+msi=$(realpath "$7")
+older_msi=$(realpath "$8")
 # Every wine and wineserver call below is for this prefix alone: never another's server.
 WINEPREFIX=$(realpath -m "$5")
 export WINEPREFIX
@@ -69,6 +74,7 @@ interfaces=('{55017665-047A-428F-A9EA-F60F680B736C}' '{BCCE5F82-6CAC-44F4-8814-E
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quellix'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 toolbar_key='HKLM\Software\Microsoft\Internet Explorer\Extensions\{6D3C5B1E-8A47-4F2C-B9E0-3F1A7C52D4E8}'
+kill_bit_key="HKLM\\Software\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\$clsid"
 files=(norvane.exe tessaly.ocx 1.ico 4.ico quellix.html)
 
 # nothing_of_ours: no registration, entry, setting, log-on value, toolbar key or shortcut.
@@ -83,6 +89,7 @@ nothing_of_ours() {
   done
   key_gone 'HKCU\Software\Quellix'
   key_gone "$toolbar_key"
+  key_gone "$kill_bit_key"
   ! value "$run_key" Quellix >/dev/null || fail "the run-at-log-on value Quellix is still there"
   [ -z "$(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')" ] || fail "a shortcut is left: $(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')"
 }
@@ -219,6 +226,7 @@ key_gone "HKCU\\$uninstall_key"
 expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
 expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" ThreadingModel Apartment
 expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\win32" "" "$folder\\tessaly.ocx"
+expect_value "$kill_bit_key" "Compatibility Flags" 0x400
 [ "$failures" -eq 0 ] || stop "the installation is not as it should be"
 
 step "the program runs from there and quits on Exit"
@@ -298,7 +306,7 @@ rm -rf "$unzipped"
 mkdir -p "$unzipped"
 unzip -q "$zip" -d "$unzipped"
 [ "$(ls -A "$unzipped")" = "Quellix-$version" ] || fail "the zip unpacks into '$(ls -A "$unzipped")', not Quellix-$version"
-[ "$(ls -A "$unzipped/Quellix-$version" | sort)" = "$(printf '%s\n' "${files[@]}" | sort)" ] ||
+[ "$(ls -A "$unzipped/Quellix-$version" | sort)" = "$( (printf '%s\n' "${files[@]}"; echo policy) | sort)" ] ||
   fail "the zip's folder holds '$(ls -A "$unzipped/Quellix-$version")'"
 start_program "C:\\unzipped\\Quellix-$version"
 quit_program
@@ -311,6 +319,51 @@ wine reg export HKCU "Z:${WINEPREFIX//\//\\}\\hkcu.reg" /y >/dev/null
 traces=$(iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/hklm.reg" "$WINEPREFIX/hkcu.reg" | tr -d '\r' |
   grep -iE 'quellix|tessaly|norvane|FC63E66E|010324C7|6D3C5B1E' | head -n 5 || true)
 [ -z "$traces" ] || fail "the registry still names us: $traces"
+
+# After the registry's check above: Windows Installer keeps records of its own that name the
+# folder the kept list holds open.
+step "the Windows Installer package: install, upgrade, remove (msiexec /qn)"
+folder="$program_files\\Quellix"
+instdir=$(unix_path "$folder")
+product_code() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
+arp='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+msiexec() { wine msiexec "$1" "$(wine winepath -w "$2" | tr -d '\r')" /qn || fail "msiexec $1 $(basename "$2") ended with $?"; }
+msiexec /i "$older_msi"
+wait_for_prefix
+expect_value "$arp\\$(product_code "$older_msi")" DisplayName Quellix
+expect_value "$arp\\$(product_code "$older_msi")" DisplayVersion 0.9.0
+expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
+expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\win32" "" "$folder\\tessaly.ocx"
+expect_value "$kill_bit_key" "Compatibility Flags" 0x400
+[ -n "$(find "$common_menu" -iname 'quellix.lnk')" ] || fail "no shortcut in $common_menu"
+start_program "$folder"
+quit_program
+printf 'http://kept.example/\r\n' >"$instdir/Allow.txt"
+
+msiexec /i "$msi"
+wait_for_prefix
+key_gone "$arp\\$(product_code "$older_msi")"
+expect_value "$arp\\$(product_code "$msi")" DisplayVersion "$version"
+for file in "${files[@]}"; do
+  cmp -s "$bin/$file" "$instdir/$file" || fail "after the upgrade $folder\\$file is missing or not the one built"
+done
+[ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] || fail "the upgrade lost the allow list"
+start_program "$folder"
+quit_program
+
+msiexec /x "$msi"
+wait_for_prefix
+key_gone "$arp\\$(product_code "$msi")"
+key_gone "HKLM\\Software\\Classes\\CLSID\\$clsid"
+key_gone "HKLM\\Software\\Classes\\TypeLib\\$libid"
+for id in "${interfaces[@]}"; do key_gone "HKLM\\Software\\Classes\\Interface\\$id"; done
+key_gone 'HKLM\Software\Classes\tessaly.IEEvents'
+key_gone "$kill_bit_key"
+[ -z "$(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')" ] || fail "the package left its shortcut"
+# The lists are the user's, not the package's: they stay (the program made Sites.txt, empty).
+[ "$(ls -A "$instdir" 2>/dev/null)" = $'Allow.txt\nSites.txt' ] ||
+  fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the lists alone"
+[ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] || fail "the removal took the allow list"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures fault(s); the prefix is left for a look: $WINEPREFIX" >&2

@@ -95,6 +95,23 @@ public:
             return kAccessDenied;
         return m_keys[m_handles.at(key).path].erase(Lower(name)) ? kSuccess : kFileNotFound;
     }
+    long EnumValueName(Key key, std::uint32_t index, std::string* name) override
+    {
+        if (!(m_handles.at(key).access & kQueryValue))
+            return kAccessDenied;
+        const Values& values = m_keys[m_handles.at(key).path];
+        if (index >= values.size())
+            return kNoMoreItems;
+        // Walks on from the previous call where it can: a test enumerates thousands.
+        Handle& handle = m_handles.at(key);
+        if (!(handle.enumerated && handle.nextIndex == index))
+            handle.next = std::next(values.begin(), index);
+        *name = handle.next->first;
+        handle.next = std::next(handle.next);
+        handle.nextIndex = index + 1;
+        handle.enumerated = true;
+        return kSuccess;
+    }
     long DeleteKey(Key key, const std::string& subkey) override
     {
         log.push_back("delete key " + subkey);
@@ -121,6 +138,9 @@ private:
     struct Handle {
         std::string path;
         std::uint32_t access;
+        bool enumerated = false;
+        std::uint32_t nextIndex = 0;
+        Values::const_iterator next{};
     };
 
     static std::string Lower(std::string_view text)

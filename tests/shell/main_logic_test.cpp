@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "shell/toolbar.h"
 #include "tests/blocker/fakes.h"
 #include "tests/shell/fake_registry.h"
 
@@ -27,6 +28,12 @@ public:
     void HookHotKeyWndProc() override { m_log.push_back("hook hot key"); }
     void UnhookHotKeyWndProc() override { m_log.push_back("unhook hot key"); }
     void EnableLists(bool enabled) override { m_log.push_back(enabled ? "lists on" : "lists off"); }
+    void ShowPolicy(const Policy& policy) override
+    {
+        m_log.push_back("policy");
+        shown = policy;
+    }
+    Policy shown;
     void NotifyIcon(TrayCommand command, const TrayIconData& data) override
     {
         m_log.push_back(command == TrayCommand::kAdd      ? "tray add"
@@ -92,6 +99,10 @@ public:
         m_log.push_back("delete " + name);
         return registry.DeleteValue(key, name);
     }
+    long EnumValueName(Key key, std::uint32_t index, std::string* name) override
+    {
+        return registry.EnumValueName(key, index, name);
+    }
     long DeleteKey(Key key, const std::string& subkey) override { return registry.DeleteKey(key, subkey); }
     void CloseKey(Key key) override { registry.CloseKey(key); }
     FakeRegistry registry;
@@ -142,7 +153,7 @@ TEST_F(MainLogicTest, StartUpRunsItsStepsInOrder)
     EXPECT_TRUE(logic.Startup());
     EXPECT_EQ(log, (Log{"monitor on", "tray add", "hook tray", "read P/Allow.txt", "read U/Allow.txt",
                         "write P/Allow.txt", "read P/Sites.txt", "read U/Sites.txt", "write P/Sites.txt", "lists off",
-                        "register hot key", "hook hot key"}));
+                        "policy", "register hot key", "hook hot key"}));
     // The settings were read in their order: Beep, Flash, List, then HideOnStart.
     const std::vector<std::string> reads = registry.registry.Calls("query ");
     EXPECT_EQ(reads, (std::vector<std::string>{"Beep", "Flash", "List", "HideOnStart"}));
@@ -225,6 +236,58 @@ TEST_F(MainLogicTest, TheTrayIconAddedAgainShowsTheCurrentState)
     const TrayIconData& again = platform.records.back();
     EXPECT_EQ(again.hIcon, view.IconHandle(Icon::kOff));
     EXPECT_EQ(std::string(again.szTip), "Disabled");
+}
+
+TEST_F(MainLogicTest, PoliciesForceOptionsKeepProtectionOnAllowTheirListsAndNeverReachTheFiles)
+{
+    constexpr const char* kPolicy = "Software\\Policies\\Quellix";
+    FakeRegistry& raw = registry.registry;
+    const auto dword = [&](Registry::Key root, const char* name, int value) {
+        raw.Put(root, kPolicy, name, std::to_string(value), Registry::kTypeDword);
+    };
+    Store("List", "0");
+    Store("StartUp", "1");
+    dword(Registry::kLocalMachine, "UseLists", 1);
+    dword(Registry::kLocalMachine, "HideOnStart", 1);
+    dword(Registry::kLocalMachine, "RunAtStartUp", 0);
+    dword(Registry::kLocalMachine, "ToolbarButton", 1);
+    dword(Registry::kCurrentUser, "AllowDisable", 0);
+    raw.Put(Registry::kLocalMachine, std::string(kPolicy) + "\\AllowedAddresses", "1", Sz("http://wanted.example/"));
+    raw.Put(Registry::kCurrentUser, std::string(kPolicy) + "\\AllowedSites", "1", Sz("News.Example"));
+
+    EXPECT_FALSE(logic.Startup()) << "hidden, as the policy says";
+    EXPECT_EQ(raw.ValuesOf(Registry::kLocalMachine, ToolbarButtonKey())["exec"],
+              Sz("C:\\Program Files\\Quellix\\norvane"));
+    EXPECT_EQ(logic.InMemoryOptions().list, 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "lists off"), 0);
+    EXPECT_FALSE(platform.shown.MayDisable());
+    logic.ToggleProtection();
+    EXPECT_FALSE(logic.State().protectionOff) << "the user cannot switch protection off";
+
+    // The rules let the policy's site and address through.
+    ticks.now = 10'000;
+    EXPECT_EQ(logic.Rules().NewWindow("https://www.news.example/"), std::nullopt);
+    FakeBrowser wanted("http://wanted.example/");
+    logic.Rules().NewWindow("http://other.example/");
+    logic.Rules().BrowserCreated(wanted);
+    EXPECT_EQ(wanted.quits, 0);
+    EXPECT_TRUE(logic.Blocked().Empty());
+
+    // A change while running: the switch is free again, and protection is put back on
+    // when a policy takes that freedom away later.
+    raw.Put(Registry::kCurrentUser, kPolicy, "AllowDisable", "1", Registry::kTypeDword);
+    logic.PolicyChanged();
+    logic.ToggleProtection();
+    EXPECT_TRUE(logic.State().protectionOff);
+    raw.Put(Registry::kCurrentUser, kPolicy, "AllowDisable", "0", Registry::kTypeDword);
+    logic.PolicyChanged();
+    EXPECT_FALSE(logic.State().protectionOff);
+
+    log.clear();
+    logic.Shutdown();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "write P/Allow.txt.new"), 0) << "the user's lists did not change";
+    EXPECT_EQ(std::count(log.begin(), log.end(), "write P/Sites.txt.new"), 0);
+    EXPECT_FALSE(Raw(raw, kRun, "Quellix")) << "RunAtStartUp 0 wins over the user's StartUp 1";
 }
 
 }  // namespace

@@ -37,6 +37,19 @@ using e2e::input::Click;
 using tessaly::test::CallExport;
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Quellix";
+
+// A machine policy, as Group Policy writes it: a number, or an entry of a list.
+void PutPolicy(const wchar_t* name, DWORD value)
+{
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, name, REG_DWORD, &value, sizeof value);
+}
+void PutPolicyEntry(const wchar_t* list, const wchar_t* number, const std::wstring& text)
+{
+    const std::wstring key = std::wstring(kPolicyKey) + L"\\" + list;
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), number, REG_SZ, text.c_str(),
+                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -46,6 +59,7 @@ protected:
     void SetUp() override
     {
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quellix");
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicyKey);
         DeleteFileW(allowFile.c_str());
         DeleteFileW(sitesFile.c_str());
         desktop = std::make_unique<sim::Desktop>();
@@ -68,6 +82,7 @@ protected:
         DeleteFileW(allowFile.c_str());
         DeleteFileW(sitesFile.c_str());
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quellix");
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicyKey);
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Quellix");
     }
 
@@ -393,6 +408,76 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     std::string bytes;
     ASSERT_EQ(Win32Files().Read(Narrow(sitesFile), 4096, bytes), FileStore::ReadResult::kOk);
     EXPECT_EQ(bytes, "news.example\r\nother.example\r\n");
+}
+
+TEST_F(MainWindowTest, PoliciesForceAndGreyOptionsKeepProtectionOnAndAllowWhatTheUserCannotRemove)
+{
+    SetOption(L"Beep", L"1");
+    PutPolicy(L"Beep", 0);
+    PutPolicy(L"UseLists", 1);
+    PutPolicy(L"AllowDisable", 0);
+    PutPolicyEntry(L"AllowedSites", L"1", L"news.example");
+    PutPolicyEntry(L"AllowedAddresses", L"1", L"http://wanted.example/");
+    const ComPtr<Browser> news = desktop->Open(L"http://www.news.example/");
+    const ComPtr<Browser> other = desktop->Open(L"http://other.example/");
+    Start();
+
+    EXPECT_FALSE(IsWindowEnabled(Item(IDC_ENABLE)));
+    Command(IDM_ENABLE);
+    EXPECT_EQ(Text(IDC_ENABLE), L"Disable") << "the tray's entry cannot switch protection off either";
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_BLOCKEDURLS))) << "UseLists";
+    EXPECT_EQ(ListBoxEntries(Item(IDC_WHITELIST)),
+              (std::vector<std::wstring>{L"http://wanted.example/  (set by your organisation)"}));
+
+    WhenWindowOpens(L"Options", [](HWND dialog) {
+        const HWND beep = GetDlgItem(dialog, IDC_CHKBEEP);
+        EXPECT_FALSE(IsWindowEnabled(beep));
+        EXPECT_EQ(SendMessageW(beep, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_CHKFLASH)));
+        SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+    Command(IDM_TOOLSOPTIONS);
+    EXPECT_EQ(Option(L"Beep"), L"1") << "OK never writes a forced option";
+    EXPECT_EQ(window->Logic().InMemoryOptions().beep, 0);
+    WhenWindowOpens(L"Quellix", [](HWND about) {
+        EXPECT_EQ(WindowText(GetDlgItem(about, IDC_MANAGED)), L"Some settings are managed by your organisation.");
+        SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    });
+    Command(IDM_HELPABOUT);
+
+    // The organisation's site opens pop-ups; its address stays open in list mode.
+    EXPECT_EQ(news->FireNewWindow2().cancel, VARIANT_FALSE);
+    EXPECT_EQ(other->FireNewWindow2().cancel, VARIANT_FALSE);
+    EXPECT_FALSE(desktop->Open(L"http://wanted.example/")->Quitted());
+
+    // In the log window the site is shown, and cannot be removed.
+    Command(IDM_POPUPLOG);
+    const HWND log = FindWindowW(L"QuellixPopupLog", L"Pop-up log");
+    ASSERT_TRUE(log);
+    const HWND sites = GetDlgItem(log, IDC_SITES_LIST);
+    SendMessageW(sites, LB_SETCURSEL, 0, 0);
+    SendMessageW(log, WM_COMMAND, MAKEWPARAM(IDC_SITES_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(sites));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(log, IDC_SITES_REMOVE)));
+    SendMessageW(log, WM_COMMAND, MAKEWPARAM(IDC_SITES_REMOVE, BN_CLICKED), 0);
+    EXPECT_EQ(ListBoxEntries(sites), (std::vector<std::wstring>{L"news.example  (set by your organisation)"}));
+
+    // Policies changed while the program runs take effect when Windows announces them.
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"AllowDisable");
+    PutPolicyEntry(L"AllowedSites", L"2", L"other.example");
+    SendMessageW(main, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Policy"));
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_ENABLE)));
+    EXPECT_EQ(ListBoxEntries(sites), (std::vector<std::wstring>{L"news.example  (set by your organisation)",
+                                                                L"other.example  (set by your organisation)"}));
+    other->FireNewWindow2();
+    EXPECT_EQ(LogRows(GetDlgItem(log, IDC_LOG_LIST)).at(0)[2], L"allowed site");
+
+    // None of it reaches the user's own files.
+    Command(IDC_QUIT);
+    for (const std::wstring& file : {allowFile, sitesFile}) {
+        std::string bytes;
+        Win32Files().Read(Narrow(file), 1 << 20, bytes);
+        EXPECT_EQ(bytes.find("example"), std::string::npos) << Narrow(file) << ": " << bytes;
+    }
 }
 
 }  // namespace

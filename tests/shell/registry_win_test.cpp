@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "base/utf.h"
 
 namespace quellix {
@@ -53,6 +55,17 @@ TEST_F(Win32RegistryTest, UnicodeKeysAndTextsSurviveAndTextIsStoredWithItsTermin
     EXPECT_EQ(Query(path, kText), kText + std::string(1, '\0'));
     EXPECT_EQ(ReadRegString(registry, kHkcu, path, kText, "default"), kText);
     EXPECT_EQ(Query(path, ""), std::string("unnamed", 8));
+
+    // Enumerated in any order, each name whole, and then no more.
+    Registry::Key key = 0;
+    ASSERT_EQ(registry.OpenKey(kHkcu, path, Registry::kRead, &key), Registry::kSuccess);
+    std::string first, second, third = "unchanged";
+    EXPECT_EQ(registry.EnumValueName(key, 0, &first), Registry::kSuccess);
+    EXPECT_EQ(registry.EnumValueName(key, 1, &second), Registry::kSuccess);
+    EXPECT_EQ(registry.EnumValueName(key, 2, &third), Registry::kNoMoreItems);
+    registry.CloseKey(key);
+    EXPECT_EQ((std::set<std::string>{first, second}), (std::set<std::string>{"", kText}));
+    EXPECT_EQ(third, "");
 }
 
 TEST_F(Win32RegistryTest, TextStoredWithoutTerminatorIsReadWhole)

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "blocker/url_list.h"
+#include "shell/policy.h"
 #include "shell/toolbar.h"
 #include "tests/shell/fake_registry.h"
 
@@ -83,6 +89,14 @@ public:
     void EnableLists(bool on) override { enabled.push_back(on); }
 };
 
+void Force(Policy& policy, std::string_view name, bool value)
+{
+    for (std::size_t i = 0; i < kPolicyCount; ++i) {
+        if (kPolicies[i].name == name)
+            policy.values[i] = value;
+    }
+}
+
 class OptionsDialogTest : public ::testing::Test {
 protected:
     void Store(std::string_view key, std::string_view value) { settings.Save(kAppName, kOptionsSection, key, value); }
@@ -92,7 +106,8 @@ protected:
     SettingsStore settings{registry};
     Options inMemory;
     RecordingTarget target;
-    OptionsDialogLogic dialog{settings, registry, inMemory, target, "C:\\Quellix"};
+    Policy policy;
+    OptionsDialogLogic dialog{settings, registry, inMemory, target, "C:\\Quellix", policy};
 };
 
 TEST_F(OptionsDialogTest, OpeningReadsEveryBoxInOrderAndOnlyAStoredOneChecksIt)
@@ -162,6 +177,175 @@ TEST_F(OptionsDialogTest, AMachineHiveThatRefusesWritesDoesNotStopTheOptionBeing
     EXPECT_EQ(inMemory.flash, 1);
     EXPECT_EQ(registry.OpenHandles(), 0u);
 }
+
+TEST_F(OptionsDialogTest, AForcedBoxShowsThePolicyIsNeverStoredAndLeavesTheToolbarButtonAlone)
+{
+    Store(setting::kBeep, "1");
+    Store(setting::kIeIcon, "0");
+    Force(policy, "Beep", false);
+    Force(policy, "ToolbarButton", true);
+    EXPECT_EQ(dialog.Load(), (OptionBoxes{.beep = false, .ieIcon = true}));
+    EXPECT_EQ(dialog.Forced(), (OptionBoxes{.beep = true, .ieIcon = true}));
+
+    registry.log.clear();
+    dialog.Ok(OptionBoxes{.beep = true, .flash = true});
+    EXPECT_EQ(registry.Calls("set "), (Strings{"Flash=1", "StartUp=0", "List=0", "HideOnStart=0"}));
+    EXPECT_EQ(inMemory.beep, 0) << "the forced value, whatever the box said";
+    EXPECT_EQ(inMemory.flash, 1);
+    EXPECT_FALSE(ButtonKeyExists());
+}
+
+class PolicyTest : public ::testing::Test {
+protected:
+    static constexpr std::string_view kSites = "Software\\Policies\\Quellix\\AllowedSites";
+    static constexpr std::string_view kAddresses = "Software\\Policies\\Quellix\\AllowedAddresses";
+    static std::string Dword(int value) { return std::to_string(value); }
+    void Put(Registry::Key root, std::string_view name, std::string data, std::uint32_t type = Registry::kTypeDword)
+    {
+        registry.Put(root, kPolicyKey, name, std::move(data), type);
+    }
+    FakeRegistry registry;
+};
+
+TEST_F(PolicyTest, OnlyAZeroOrOneDwordIsSetAndTheMachineWinsValueByValue)
+{
+    EXPECT_EQ(ReadPolicy(registry), Policy{});
+    EXPECT_FALSE(Policy{}.AnySet());
+    EXPECT_TRUE(Policy{}.MayDisable());
+
+    Put(kHklm, "Beep", Dword(1));
+    Put(kHkcu, "Beep", Dword(0));
+    Put(kHklm, "Flash", Sz("1"), Registry::kTypeSz);  // a text, not a number
+    Put(kHkcu, "Flash", Dword(1));
+    Put(kHklm, "UseLists", Dword(2));  // out of range: the user's value counts
+    Put(kHkcu, "UseLists", Dword(0));
+    Put(kHklm, "HideOnStart", Dword(-1));
+    Put(kHkcu, "AllowDisable", Dword(0));
+    // Policy keys are read-only to the user.
+    registry.DenyWrite(kHklm, "Software");
+    registry.DenyWrite(kHkcu, "Software\\Policies");
+
+    const Policy policy = ReadPolicy(registry);
+    EXPECT_EQ(policy.Forced(setting::kBeep), true);
+    EXPECT_EQ(policy.Forced(setting::kFlash), true);
+    EXPECT_EQ(policy.Forced(setting::kList), false);
+    EXPECT_EQ(policy.Forced(setting::kHideOnStart), std::nullopt);
+    EXPECT_EQ(policy.Forced(setting::kStartUp), std::nullopt);
+    EXPECT_FALSE(policy.MayDisable());
+    EXPECT_TRUE(policy.AnySet());
+    EXPECT_EQ(registry.OpenHandles(), 0u);
+}
+
+TEST_F(PolicyTest, ListsGoByNumberSkipGapsAndWhatTheListCouldNotHoldAndAMachineListWinsWhole)
+{
+    // clang-format off
+    const std::pair<const char*, FakeRegistry::Value> sites[] = {
+        {"10", Sz("ten.example")}, {"3", Sz("three.example")}, {"1", Sz("one.example")},
+        {"2", {Dword(7), Registry::kTypeDword}}, {"4", Sz(std::string(UrlList::kMaxEntryBytes + 1, 'a'))},
+        {"5", Sz("")}, {"6", std::string("six.example\0junk", 16)}, {"0", Sz("zero.example")},
+        {"x", Sz("x.example")}, {"-7", Sz("minus.example")}, {"7", "seven.example"},  // no NUL: still text
+    };
+    // clang-format on
+    for (const auto& [name, value] : sites)
+        registry.Put(kHklm, kSites, name, value.data, value.type);
+    registry.Put(kHkcu, kSites, "1", Sz("user.example"));
+    registry.Put(kHkcu, kAddresses, "1", Sz("http://user.example/"));
+    registry.Put(kHklm, kAddresses, "1", Dword(1), Registry::kTypeDword);  // nothing usable: the user's list
+
+    const Policy policy = ReadPolicy(registry);
+    EXPECT_EQ(policy.allowedSites,
+              (Strings{"one.example", "three.example", "six.example", "seven.example", "ten.example"}));
+    EXPECT_EQ(policy.allowedAddresses, Strings{"http://user.example/"});
+    EXPECT_TRUE(policy.AnySet());
+
+    // No more than a list holds.
+    for (std::size_t i = 1; i <= UrlList::kMaxEntries + 5; ++i)
+        registry.Put(kHkcu, kAddresses, std::to_string(i), Sz("http://a/" + std::to_string(i)));
+    const Policy full = ReadPolicy(registry);
+    ASSERT_EQ(full.allowedAddresses.size(), UrlList::kMaxEntries);
+    EXPECT_EQ(full.allowedAddresses.back(), "http://a/" + std::to_string(UrlList::kMaxEntries));
+    EXPECT_EQ(registry.OpenHandles(), 0u);
+}
+
+#ifdef QUELLIX_POLICY_TEMPLATES
+std::string ReadText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Each attribute="value" of the first element of `xml` that starts at `from`.
+std::map<std::string, std::string> Attributes(const std::string& xml, std::size_t from)
+{
+    std::map<std::string, std::string> attributes;
+    const std::string element = xml.substr(from, xml.find('>', from) - from);
+    static const std::regex kAttribute(R"re(([A-Za-z]+)="([^"]*)")re");
+    for (std::sregex_iterator it(element.begin(), element.end(), kAttribute), end; it != end; ++it)
+        attributes[(*it)[1]] = (*it)[2];
+    return attributes;
+}
+
+// What an administrative template says of one policy: its key, its value and how it is set.
+struct TemplatePolicy {
+    std::string key;
+    std::string valueName;
+    std::string kind;  // "dword 1/0" or "list"
+    bool operator==(const TemplatePolicy&) const = default;
+};
+
+TEST(PolicyTemplateTest, TheTemplatesDescribeExactlyThePoliciesTheProgramReads)
+{
+    const std::string admx = ReadText(QUELLIX_POLICY_TEMPLATES "/Quellix.admx");
+    const std::string adml = ReadText(QUELLIX_POLICY_TEMPLATES "/en-US/Quellix.adml");
+    ASSERT_FALSE(admx.empty());
+    ASSERT_FALSE(adml.empty());
+
+    std::map<std::string, TemplatePolicy> expected;
+    for (const PolicyDefinition& policy : kPolicies) {
+        const std::string name(policy.name);
+        expected[name] = policy.type == PolicyType::kList
+                             ? TemplatePolicy{std::string(kPolicyKey) + "\\" + name, "", "list"}
+                             : TemplatePolicy{std::string(kPolicyKey), name, "dword 1/0"};
+    }
+
+    std::map<std::string, TemplatePolicy> found;
+    static const std::regex kOnAndOff(
+        R"re(<enabledValue>\s*<decimal value="1"\s*/>\s*</enabledValue>\s*<disabledValue>\s*<decimal value="0"\s*/>)re");
+    const auto stringDefined = [&](const std::string& reference, const char* table, const char* element) {
+        const std::string prefix = std::string("$(") + table + ".";
+        if (!reference.starts_with(prefix) || !reference.ends_with(")"))
+            return false;
+        const std::string id = reference.substr(prefix.size(), reference.size() - prefix.size() - 1);
+        return adml.find("<" + std::string(element) + " id=\"" + id + "\"") != std::string::npos;
+    };
+    for (std::size_t at = admx.find("<policy "); at != std::string::npos; at = admx.find("<policy ", at + 1)) {
+        const std::string body = admx.substr(at, admx.find("</policy>", at) - at);
+        std::map<std::string, std::string> attributes = Attributes(admx, at);
+        const std::string name = attributes["name"];
+        EXPECT_EQ(attributes["class"], "Both") << name << ": read from the machine and the user alike";
+        EXPECT_NE(body.find("<parentCategory ref=\"Quellix\""), std::string::npos) << name;
+        EXPECT_TRUE(stringDefined(attributes["displayName"], "string", "string")) << name;
+        EXPECT_TRUE(stringDefined(attributes["explainText"], "string", "string")) << name;
+
+        TemplatePolicy policy{attributes["key"], attributes["valueName"], "?"};
+        if (const std::size_t list = body.find("<list "); list != std::string::npos) {
+            std::map<std::string, std::string> element = Attributes(body, list);
+            // Values named 1, 2, 3, ... as text, in the policy's own key.
+            if (element.count("valuePrefix") && element["valuePrefix"].empty() && !element.count("key") &&
+                !element.count("expandable") &&
+                stringDefined(attributes["presentation"], "presentation", "presentation") &&
+                adml.find("refId=\"" + element["id"] + "\"") != std::string::npos)
+                policy.kind = "list";
+        } else if (std::regex_search(body, kOnAndOff)) {
+            policy.kind = "dword 1/0";
+        }
+        EXPECT_TRUE(found.emplace(name, policy).second) << name << " twice";
+    }
+    EXPECT_EQ(found, expected);
+    EXPECT_NE(admx.find("<category name=\"Quellix\" displayName=\"$(string.Quellix)\""), std::string::npos);
+    EXPECT_NE(adml.find("<string id=\"Quellix\">Quellix</string>"), std::string::npos);
+}
+#endif
 
 }  // namespace
 }  // namespace quellix::test
