@@ -116,17 +116,21 @@ void BM_LoadAllowListLinear(benchmark::State& state)
 }
 BENCHMARK(BM_LoadAllowListLinear)->Unit(benchmark::kMillisecond);
 
+// The decision the browser waits for, next to BM_IsInList: NewWindow2 then NewWindow3 with
+// the address, refused (list mode, the address listed already), or with NewWindow3 alone.
 void BM_NewWindowDecision(benchmark::State& state)
 {
     BlockingState blocking;
     Options options;
-    options.list = 1;  // no notification on this path
+    options.list = 1;  // no tone, no flash: the decision alone
     test::FakeTicks ticks;
     ticks.now = 1'000'000;
     test::FakeView view;
     test::FakeTray tray;
     test::FakeAlerts alerts;
     UrlList blocked, allowed;
+    for (int i = 0; i < 32'767; ++i)
+        allowed.Append("http://site" + std::to_string(i) + ".example/");
     AllowedSites sites;
     PopupLog log;
     Protection protection(blocking, options, view, tray, alerts);
@@ -135,10 +139,14 @@ void BM_NewWindowDecision(benchmark::State& state)
         std::uint16_t Query(int) override { return 0; }
     } keys;
     PopupRules rules(blocking, options, keys, ticks, {blocked, allowed, sites, log}, protection);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(rules.NewWindow());
+    const bool both = state.range(0) != 0;
+    for (auto _ : state) {
+        if (both)
+            benchmark::DoNotOptimize(rules.NewWindow("http://page.example/", 1));
+        benchmark::DoNotOptimize(rules.NewWindow3(0, "http://page.example/", "http://ads.example/win?id=7", 1));
+    }
 }
-BENCHMARK(BM_NewWindowDecision);
+BENCHMARK(BM_NewWindowDecision)->ArgName("with_NewWindow2")->Arg(1)->Arg(0);
 
 }  // namespace
 }  // namespace quellix

@@ -93,7 +93,7 @@ void Cycles(int cycles)
 // The least a sink can do: pass the call on to the host.
 class Forwarder final : public quellix::ComObject<IDispatch> {
 public:
-    Forwarder(IDispatch* host, DISPPARAMS* params) : m_host(host), m_params(params) {}
+    Forwarder(IDispatch* host, DISPID id, DISPPARAMS* params) : m_host(host), m_id(id), m_params(params) {}
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
         if (riid != IID_IUnknown && riid != IID_IDispatch)
@@ -107,38 +107,47 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
-        return m_host->Invoke(tessaly::kNewWindow, IID_NULL, 0, DISPATCH_METHOD, m_params, nullptr, nullptr, nullptr);
+        return m_host->Invoke(m_id, IID_NULL, 0, DISPATCH_METHOD, m_params, nullptr, nullptr, nullptr);
     }
 
 private:
     IDispatch* m_host;
+    DISPID m_id;
     DISPPARAMS* m_params;
 };
 
-void RoundTrip()
+// NewWindow, or NewWindow3 through the control's second event set, from the browser to a host
+// that sets Cancel, next to the least it could cost.
+void RoundTrip(bool newWindow3)
 {
     constexpr int kEvents = 20'000;
     const tessaly::test::Ocx ocx(quellix::e2e::ProgramFolder() + L"\\tessaly.ocx");
     quellix::sim::Desktop desktop;
     const ComPtr<Browser> browser = desktop.Open(L"http://a.example/");
+    const auto fire = [&] {
+        return newWindow3 ? browser->FireNewWindow3(0, L"http://a.example/", L"http://ads.example/").cancel
+                          : browser->FireNewWindow2().cancel;
+    };
 
-    // The host: sets Cancel, as the program does for a pop-up.
+    // The host: sets Cancel (third in both events), as the program does for a pop-up.
     const ComPtr<tessaly::test::EventSink> host = quellix::MakeCom<tessaly::test::EventSink>();
-    host->handler = [](DISPID, std::vector<VARIANTARG*>& args) { *args.back()->pboolVal = VARIANT_TRUE; };
+    host->handler = [](DISPID, std::vector<VARIANTARG*>& args) { *args[2]->pboolVal = VARIANT_TRUE; };
 
     // The minimum: the browser invokes a sink, and one more Invoke reaches the host.
     double bare = 0;
     {
         VARIANT_BOOL cancel = VARIANT_FALSE;
         IDispatch* target = nullptr;
-        VARIANTARG args[3] = {quellix::ByRef(&cancel), quellix::ByRef(&target), quellix::ByRef(&target)};
-        DISPPARAMS params{args, nullptr, 3, 0};
-        const ComPtr<Forwarder> direct = quellix::MakeCom<Forwarder>(host.Get(), &params);
+        VARIANTARG args[6] = {quellix::ByVal<BSTR>(nullptr), quellix::ByVal<BSTR>(nullptr), quellix::ByVal<LONG>(0),
+                              quellix::ByRef(&cancel),       quellix::ByRef(&target),       quellix::ByRef(&target)};
+        DISPPARAMS params = newWindow3 ? DISPPARAMS{args, nullptr, 6, 0} : DISPPARAMS{args + 3, nullptr, 3, 0};
+        const ComPtr<Forwarder> direct = quellix::MakeCom<Forwarder>(
+            host.Get(), newWindow3 ? tessaly::kDispidNewWindow3 : tessaly::kNewWindow, &params);
         const DWORD cookie = tessaly::test::Connect(static_cast<IWebBrowser2*>(browser.Get()), DIID_DWebBrowserEvents2,
                                                     direct.Get());
         const double start = Seconds();
         for (int i = 0; i < kEvents; ++i) {
-            browser->FireNewWindow2();
+            fire();
             if (host->events.size() > 1000)
                 host->events.clear();
         }
@@ -148,20 +157,21 @@ void RoundTrip()
     }
 
     const ComPtr<_IEEvents> control = ocx.Create<_IEEvents>();
-    tessaly::test::Connect(control.Get(), tessaly::kDiidIEEventsEvents, host.Get());
+    tessaly::test::Connect(control.Get(), newWindow3 ? tessaly::kDiidNewWindow3Events : tessaly::kDiidIEEventsEvents,
+                           host.Get());
     control->put_Enabled(VARIANT_TRUE);
     const double start = Seconds();
     VARIANT_BOOL last = VARIANT_FALSE;
     for (int i = 0; i < kEvents; ++i) {
-        last = browser->FireNewWindow2().cancel;
+        last = fire();
         if (host->events.size() > 1000)
             host->events.clear();
     }
     const double full = Seconds() - start;
     control->put_Enabled(VARIANT_FALSE);
 
-    std::printf("\nNewWindow round trip (%d events, Cancel written back: %s):\n", kEvents,
-                last == VARIANT_TRUE ? "yes" : "NO");
+    std::printf("\n%s round trip (%d events, Cancel written back: %s):\n", newWindow3 ? "NewWindow3" : "NewWindow",
+                kEvents, last == VARIANT_TRUE ? "yes" : "NO");
     std::printf("  through the control:   %8.0f events/s  (%.2f us each)\n", kEvents / full, full * 1e6 / kEvents);
     std::printf("  two bare Invokes:      %8.0f events/s  (%.2f us each)\n", kEvents / bare, bare * 1e6 / kEvents);
     std::printf("  ratio:                 %.2fx\n", full / bare);
@@ -182,7 +192,8 @@ int wmain(int argc, wchar_t** argv)
         }
         CallsPerEvent({}, "this build");
         Cycles(cycles);
-        RoundTrip();
+        RoundTrip(false);
+        RoundTrip(true);
     }
     CoUninitialize();
     return 0;

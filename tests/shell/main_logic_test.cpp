@@ -266,10 +266,12 @@ TEST_F(MainLogicTest, PoliciesForceOptionsKeepProtectionOnAllowTheirListsAndNeve
 
     // The rules let the policy's site and address through.
     ticks.now = 10'000;
-    EXPECT_EQ(logic.Rules().NewWindow("https://www.news.example/"), std::nullopt);
+    EXPECT_EQ(logic.Rules().NewWindow("https://www.news.example/"), NewWindowVerdict::kLeave);
+    EXPECT_EQ(logic.Rules().NewWindow3(0, "http://other.example/", "http://wanted.example/"), NewWindowVerdict::kLeave);
+    // A browser without NewWindow3: the window is judged by its address, and stays.
+    logic.Rules().NewWindow("http://other.example/", 2);
     FakeBrowser wanted("http://wanted.example/");
-    logic.Rules().NewWindow("http://other.example/");
-    logic.Rules().BrowserCreated(wanted);
+    logic.Rules().BrowserCreated(wanted, 3);
     EXPECT_EQ(wanted.quits, 0);
     EXPECT_TRUE(logic.Blocked().Empty());
 

@@ -1,5 +1,6 @@
 #include <exdispid.h>
 #include <shlwapi.h>
+#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
@@ -318,6 +319,9 @@ TEST_F(SimTest, BrowserEventsHaveTheRealArgumentLayout)
          DISPID_BEFORENAVIGATE2,
          {kBoolRef, kVariantRef, kVariantRef, kVariantRef, kVariantRef, kVariantRef, VT_DISPATCH}},
         {[&] { browser->FireNewWindow2(); }, DISPID_NEWWINDOW2, {kBoolRef, VT_BYREF | VT_DISPATCH}},
+        {[&] { browser->FireNewWindow3(0x6, L"http://page/", L"http://x/"); },
+         DISPID_NEWWINDOW3,
+         {VT_BSTR, VT_BSTR, VT_I4, kBoolRef, VT_BYREF | VT_DISPATCH}},
         {[&] { browser->FireNavigateComplete2(nullptr, L"http://x/"); },
          DISPID_NAVIGATECOMPLETE2,
          {kVariantRef, VT_DISPATCH}},
@@ -348,6 +352,64 @@ TEST_F(SimTest, BrowserEventsHaveTheRealArgumentLayout)
     browser->FireProgressChange(10, 100);
     EXPECT_EQ(recorder->calls.back().firstLong, 100);
     point->Unadvise(cookie);
+}
+
+// As the real browser: NewWindow2, then NewWindow3 unless that was cancelled (and only where
+// the browser has it); the new window joins the list before its first navigation, its
+// address empty, then navigates.
+TEST_F(SimTest, ANewWindowIsAskedForAndMadeAsABrowserDoesIt)
+{
+    const auto page = desktop->Open(L"http://page/");
+    const auto asked = MakeCom<Recorder>(), listed = MakeCom<Recorder>(), made = MakeCom<Recorder>();
+    DWORD cookie = 0, listCookie = 0, madeCookie = 0;
+    ASSERT_EQ(PointOf(page, DIID_DWebBrowserEvents2)->Advise(asked.Get(), &cookie), S_OK);
+    ASSERT_EQ(PointOf(CreateList(), DIID_DShellWindowsEvents)->Advise(listed.Get(), &listCookie), S_OK);
+    std::wstring addressWhenListed = L"?";
+    ComPtr<IWebBrowser2> window;
+    listed->onCall = [&](DISPID id, DISPPARAMS&) {
+        long count = 0;
+        desktop->List().get_Count(&count);
+        VARIANT last;
+        V_VT(&last) = VT_I4;
+        V_I4(&last) = count - 1;
+        ComPtr<IDispatch> item;
+        if (id != DISPID_WINDOWREGISTERED || FAILED(desktop->List().Item(last, &item)) || FAILED(item.As(&window)))
+            return;
+        BSTR url = nullptr;
+        window->get_LocationURL(&url);
+        addressWhenListed = url ? url : L"";
+        SysFreeString(url);
+        PointOf(window, DIID_DWebBrowserEvents2)->Advise(made.Get(), &madeCookie);
+    };
+    const auto ids = [](const Recorder& recorder) {
+        std::vector<DISPID> result;
+        for (const Recorder::Call& call : recorder.calls)
+            result.push_back(call.id);
+        return result;
+    };
+
+    const WindowRequestResult result = desktop->RequestWindow(page, L"http://x/", {NWMF_USERINITED});
+    EXPECT_EQ(ids(*asked.Get()), (std::vector<DISPID>{DISPID_NEWWINDOW2, DISPID_NEWWINDOW3}));
+    EXPECT_EQ(asked->calls.back().types[2], VT_I4);
+    ASSERT_TRUE(result.window);
+    EXPECT_EQ(addressWhenListed, L"") << "listed before its first navigation";
+    EXPECT_EQ(ids(*made.Get()),
+              (std::vector<DISPID>{DISPID_BEFORENAVIGATE2, DISPID_NAVIGATECOMPLETE2, DISPID_DOCUMENTCOMPLETE}));
+    EXPECT_EQ(result.window->Url(), L"http://x/");
+
+    // A cancelled NewWindow2 is the end of it; a browser without NewWindow3 makes the window.
+    asked->calls.clear();
+    asked->onCall = [](DISPID id, DISPPARAMS& params) {
+        if (id == DISPID_NEWWINDOW2)
+            *V_BOOLREF(&params.rgvarg[0]) = VARIANT_TRUE;
+    };
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://y/").window);
+    EXPECT_EQ(ids(*asked.Get()), (std::vector<DISPID>{DISPID_NEWWINDOW2}));
+    asked->onCall = nullptr;
+    asked->calls.clear();
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://z/", {0, false}).window);
+    EXPECT_EQ(ids(*asked.Get()), (std::vector<DISPID>{DISPID_NEWWINDOW2}));
+    listed->onCall = nullptr;
 }
 
 TEST_F(SimTest, AnswersLeftByReferenceComeBackToTheFiringSide)
