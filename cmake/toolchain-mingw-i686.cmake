@@ -1,8 +1,10 @@
 # Cross-compiles for 32-bit Windows with mingw-w64 (posix thread model, which GoogleTest needs).
+# The 64-bit toolchain sets its processor and triple, then reads this file.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(triple i686-w64-mingw32)
+if(NOT triple)
+  set(CMAKE_SYSTEM_PROCESSOR i686)
+  set(triple i686-w64-mingw32)
+endif()
 set(CMAKE_C_COMPILER   ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER  ${triple}-windres)

@@ -84,7 +84,7 @@ int wmain(int argc, wchar_t** argv)
                         desktop.RequestWindow(page, L"http://ads.example/" + std::to_wstring(i), {0, newWindow3})
                             .window;
                     made += popup != nullptr;
-                    closed += popup && PumpUntil([&] { return popup->Quitted(); }, 1000);
+                    closed += popup && PumpUntil([&] { return popup->Quitted(); }, 300);
                 }
                 std::printf("%s, lists %s: 200 pop-ups, %3d windows made, %3d closed, %3d left open\n",
                             newWindow3 ? "with NewWindow3   " : "without NewWindow3", *list == L'1' ? "on " : "off",
@@ -113,8 +113,15 @@ int wmain(int argc, wchar_t** argv)
                 const double registered = Now();
                 desktop.Register(*popup.Get());
                 popup->Load(L"http://ads.example/" + std::to_wstring(i));
-                PumpUntil([&] { return popup->Quitted(); }, 5000);
+                if (!PumpUntil([&] { return popup->Quitted(); }, 1000))
+                    break;  // this build leaves such pop-ups open: there is no road to time
                 road.push_back(closed - registered);
+            }
+            if (road.empty()) {
+                std::printf("list mode, %2d window(s) open: the pop-up was not closed\n", windows);
+                program.Command(IDM_EXITM);
+                program.WaitForExit();
+                continue;
             }
             std::printf("list mode, %2d window(s) open, registration to closing over 200 pop-ups: median %.2f ms, "
                         "worst %.2f ms\n",
