@@ -80,6 +80,17 @@ Authority SplitAuthority(std::string_view afterScheme)
     return parts;
 }
 
+// Empty, or a number from 0 to 65535 in at most five digits.
+bool IsPort(std::string_view port)
+{
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    unsigned value = 0;
+    for (const char c : port)
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    return value <= 65535;
+}
+
 // Punycode (RFC 3492) of one label.
 std::optional<std::string> Punycode(const std::u32string& input)
 {
@@ -172,7 +183,9 @@ std::optional<std::string> NormalizeHost(std::string_view host)
     std::string out;
     if (host.front() == '[') {
         // An IPv6 literal: hex digits, colons and (for an embedded IPv4 address) dots.
-        if (host.size() < 3 || host.back() != ']')
+        // At least the two colons of "::", at most the seven of eight groups.
+        const auto colons = std::count(host.begin(), host.end(), ':');
+        if (host.size() > 47 || host.back() != ']' || colons < 2 || colons > 7)
             return std::nullopt;
         for (const char c : host.substr(1, host.size() - 2)) {
             if (!IsHexDigit(c) && c != ':' && c != '.')
@@ -202,6 +215,8 @@ std::optional<std::string> NormalizeHost(std::string_view host)
                     return std::nullopt;
             }
         }
+        if (ascii.size() > 63)
+            return std::nullopt;
         if (!out.empty())
             out += '.';
         out += ascii;
@@ -235,7 +250,7 @@ std::optional<std::string> ShellSafeWebAddress(std::string_view text)
         return std::nullopt;
     const Authority parts = SplitAuthority(scheme->second);
     const std::optional<std::string> host = NormalizeHost(parts.host);
-    if (!host || parts.port.find_first_not_of("0123456789") != std::string_view::npos)
+    if (!host || !IsPort(parts.port))
         return std::nullopt;
 
     std::string out(scheme->first);

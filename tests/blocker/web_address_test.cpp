@@ -18,6 +18,8 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
         {"http://b\u00FCcher.example:8080/?q=\u00E9", "http://xn--bcher-kva.example:8080/?q=%C3%A9"},
         {"http://user:pw@host/", "http://user:pw@host/"},
         {"http://host\\path", "http://host/path"},
+        {"HTTP://WWW.Z.COM:65535/a|b%41", "http://www.z.com:65535/a%7Cb%41"},
+        {"http://[::ffff:1.2.3.4]/", "http://[::ffff:1.2.3.4]/"},
     };
     for (const auto& [text, expected] : safe)
         EXPECT_EQ(ShellSafeWebAddress(text), expected) << text;
@@ -27,6 +29,12 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
                                    "\\\\server\\share\\x.exe",
                                    "ftp://x/",
                                    "http:/x/",
+                                   "http:/xy/",
+                                   "http://x:65536/",
+                                   "http://x:000080/",
+                                   "http://" + std::string(64, 'a') + ".example/",
+                                   "http://[.]/",
+                                   "http://[1]/",
                                    "http://",
                                    "http:///path",
                                    "http://x\" --injected=1 \"",
@@ -66,6 +74,7 @@ TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
         "http://10.0.0.1:80/",
         "http://[::1]/",
         "http://intranet/",
+        "http://www.intranet/",
         "http://example.com\\evil.test/",  // the browser ends the host at the backslash
     };
     for (const char* page : allowed)
