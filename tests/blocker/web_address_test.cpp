@@ -54,6 +54,29 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
     EXPECT_EQ(ShellSafeWebAddress("http://x/" + std::string(700, ' ')), std::nullopt) << "too long once encoded";
 }
 
+// The same table runs natively and under Wine, where Windows' own conversion does the work.
+TEST(WebAddressTest, AnInternationalisedHostTakesTheBrowsersFormHoweverItIsWritten)
+{
+    const std::pair<const char*, const char*> hosts[] = {
+        {"B\u00DCCHER.example", "xn--bcher-kva.example"},
+        {"bu\u0308cher.example", "xn--bcher-kva.example"},            // u and a combining diaeresis
+        {"b\u00FCcher\u3002example\u3002", "xn--bcher-kva.example"},  // ideographic full stops
+        {"\uFF42\u00FCcher\uFF0Eexample", "xn--bcher-kva.example"},   // full-width letter and stop
+        {"\uFF25\uFF38\uFF21\uFF2D\uFF30\uFF2C\uFF25.com", "example.com"},
+        {"\u4F8B.example", "xn--fsq.example"},
+        {"\u041F\u0420\u0418\u041C\u0415\u0420.\u0440\u0444", "xn--e1afmkfd.xn--p1ai"},
+    };
+    for (const auto& [written, ascii] : hosts)
+        EXPECT_EQ(NormalizeHost(written), ascii) << written;
+    for (const char* refused : {"b\u00FC cher.example", "\xC3.example", "b\u00FCcher..example"})
+        EXPECT_EQ(NormalizeHost(refused), std::nullopt) << refused;
+
+    EXPECT_EQ(ShellSafeWebAddress("http://B\u00DCCHER.example/"), "http://xn--bcher-kva.example/");
+    AllowedSites sites;
+    ASSERT_TRUE(sites.Add("B\u00DCCHER.example"));
+    EXPECT_TRUE(sites.AllowsPagesOf("http://www.bu\u0308cher.example/"));
+}
+
 TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
 {
     AllowedSites sites;
