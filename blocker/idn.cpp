@@ -20,15 +20,15 @@ struct Composition {
     char32_t composed;
 };
 constexpr Composition kCompositions[] = {
-    {'a', kCombiningGrave, 0xE0},     {'a', kCombiningAcute, 0xE1},      {'a', kCombiningCircumflex, 0xE2},
-    {'a', kCombiningTilde, 0xE3},     {'a', kCombiningDiaeresis, 0xE4},  {'a', kCombiningRing, 0xE5},
-    {'c', kCombiningCedilla, 0xE7},   {'e', kCombiningGrave, 0xE8},      {'e', kCombiningAcute, 0xE9},
-    {'e', kCombiningCircumflex, 0xEA}, {'e', kCombiningDiaeresis, 0xEB}, {'i', kCombiningGrave, 0xEC},
-    {'i', kCombiningAcute, 0xED},     {'i', kCombiningCircumflex, 0xEE}, {'i', kCombiningDiaeresis, 0xEF},
-    {'n', kCombiningTilde, 0xF1},     {'o', kCombiningGrave, 0xF2},      {'o', kCombiningAcute, 0xF3},
-    {'o', kCombiningCircumflex, 0xF4}, {'o', kCombiningTilde, 0xF5},     {'o', kCombiningDiaeresis, 0xF6},
-    {'u', kCombiningGrave, 0xF9},     {'u', kCombiningAcute, 0xFA},      {'u', kCombiningCircumflex, 0xFB},
-    {'u', kCombiningDiaeresis, 0xFC}, {'y', kCombiningAcute, 0xFD},      {'y', kCombiningDiaeresis, 0xFF},
+    {'a', kCombiningGrave, 0xE0},      {'a', kCombiningAcute, 0xE1},      {'a', kCombiningCircumflex, 0xE2},
+    {'a', kCombiningTilde, 0xE3},      {'a', kCombiningDiaeresis, 0xE4},  {'a', kCombiningRing, 0xE5},
+    {'c', kCombiningCedilla, 0xE7},    {'e', kCombiningGrave, 0xE8},      {'e', kCombiningAcute, 0xE9},
+    {'e', kCombiningCircumflex, 0xEA}, {'e', kCombiningDiaeresis, 0xEB},  {'i', kCombiningGrave, 0xEC},
+    {'i', kCombiningAcute, 0xED},      {'i', kCombiningCircumflex, 0xEE}, {'i', kCombiningDiaeresis, 0xEF},
+    {'n', kCombiningTilde, 0xF1},      {'o', kCombiningGrave, 0xF2},      {'o', kCombiningAcute, 0xF3},
+    {'o', kCombiningCircumflex, 0xF4}, {'o', kCombiningTilde, 0xF5},      {'o', kCombiningDiaeresis, 0xF6},
+    {'u', kCombiningGrave, 0xF9},      {'u', kCombiningAcute, 0xFA},      {'u', kCombiningCircumflex, 0xFB},
+    {'u', kCombiningDiaeresis, 0xFC},  {'y', kCombiningAcute, 0xFD},      {'y', kCombiningDiaeresis, 0xFF},
 };
 
 // Small letters for the capitals of Latin-1, Latin Extended-A, Greek and Cyrillic; ASCII for
@@ -120,9 +120,10 @@ std::optional<std::string> HostToAscii(std::string_view utf8Host)
     std::u32string mapped;
     for (const char32_t c : *points) {
         const char32_t m = Map(c);
-        const auto composition = std::find_if(std::begin(kCompositions), std::end(kCompositions), [&](const Composition& k) {
-            return !mapped.empty() && k.base == mapped.back() && k.mark == m;
-        });
+        const auto composition = std::find_if(std::begin(kCompositions), std::end(kCompositions),
+                                              [&](const Composition& k) {
+                                                  return !mapped.empty() && k.base == mapped.back() && k.mark == m;
+                                              });
         if (composition != std::end(kCompositions))
             mapped.back() = composition->composed;
         else

@@ -165,6 +165,7 @@ void NoZirOd::lstWhiteList_DblClick()
 void NoZirOd::tmrCheck_Timer()
 {
     m_logic->Rules().ClickWatch();
+    m_logic->RetryMonitor();
 }
 
 std::optional<bool> NoZirOd::IEEvents_NewWindow(IDispatch* opener)
