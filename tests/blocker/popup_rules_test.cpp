@@ -271,6 +271,9 @@ TEST_F(PopupRulesTest, APageOnAnAllowedSiteOpensWindowsInBothModesBeforeAnyOther
     options.list = 0;
     EXPECT_EQ(rules.NewWindow("http://other.example/"), true);
     EXPECT_EQ(rules.NewWindow("http://badnews.example/"), true);
+    state.protectionOff = true;
+    rules.NewWindow("http://www.news.example/");
+    EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedSite) << "the site, before the switch";
 }
 
 TEST_F(PopupRulesTest, EveryDecisionIsLoggedNewestFirstWithItsOpenerAndWhatHappened)
