@@ -54,6 +54,8 @@ fuzz: native
 	build/native/tests/fuzz/allow_list_fuzz -max_total_time=$${FUZZ_SECONDS:-60} -max_len=65536 \
 	  -rss_limit_mb=1024 -timeout=10 -artifact_prefix=build/native/tests/fuzz/ \
 	  build/native/tests/fuzz/corpus tests/fuzz/corpus
+	build/native/tests/fuzz/web_address_fuzz -max_total_time=$${FUZZ_SECONDS:-60} -max_len=4096 -timeout=10 \
+	  -artifact_prefix=build/native/tests/fuzz/ build/native/tests/fuzz/address-corpus tests/fuzz/addresses
 
 # How many of the plausible faults in tools/mutants.txt the native tests catch.
 mutants: native
