@@ -311,13 +311,21 @@ ListFile::SaveResult ListFile::Save(const UrlList& list)
 {
     if (!m_pending && list.Revision() == m_savedRevision)
         return SaveResult::kUnchanged;
+    // What the merge learns about the file counts only once the file holds it.
+    std::vector<std::string> unheld = m_unheld;
+    std::vector<std::string> lostFromFile = m_lostFromFile;
+    auto fail = [&] {
+        m_unheld = std::move(unheld);
+        m_lostFromFile = std::move(lostFromFile);
+        return SaveResult::kFailed;
+    };
     const std::optional<std::string> text = TextToSave(list);
     if (!text)
-        return SaveResult::kFailed;
+        return fail();
     std::string bytes = EncodeLosslessly(*text, m_encoding, m_codePage);
     // A file the next start would refuse to read would take every entry with it.
     if (bytes.size() > kMaxFileBytes)
-        return SaveResult::kFailed;
+        return fail();
 
     SaveResult result = SaveResult::kFailed;
     if (!Protected(m_location.programCopy) && SaveTo(m_location.programCopy, bytes)) {
@@ -332,12 +340,12 @@ ListFile::SaveResult ListFile::Save(const UrlList& list)
         result = SaveResult::kSavedForUser;
         m_source = m_location.userCopy;
     }
-    if (result != SaveResult::kFailed) {
-        m_savedRevision = list.Revision();
-        m_pending = false;
-        m_sourceBytes = std::move(bytes);
-        m_sourceModified = m_files.Modified(m_source);
-    }
+    if (result == SaveResult::kFailed)
+        return fail();
+    m_savedRevision = list.Revision();
+    m_pending = false;
+    m_sourceBytes = std::move(bytes);
+    m_sourceModified = m_files.Modified(m_source);
     return result;
 }
 
