@@ -1,6 +1,6 @@
 # Thin wrappers over the CMake presets. `make test` and `make run` set up a fresh Debian
 # machine first (tools/bootstrap installs what is missing).
-.PHONY: all bootstrap native win32 win64 windows test test-native test-win32 run dist screenshots bench fuzz format clean
+.PHONY: all bootstrap native win32 win64 windows test test-native test-win32 run dist screenshots bench fuzz mutants format clean
 
 # The Windows side runs under 32-bit Wine; on a machine that runs no 32-bit program at all,
 # the same sources are built for 64-bit Windows and run under 64-bit Wine (tools/wine-arch
@@ -69,6 +69,12 @@ fuzz: native
 	build/native/tests/fuzz/allow_list_fuzz -max_total_time=$${FUZZ_SECONDS:-60} -max_len=65536 \
 	  -rss_limit_mb=1024 -timeout=10 -artifact_prefix=build/native/tests/fuzz/ \
 	  build/native/tests/fuzz/corpus tests/fuzz/corpus
+	build/native/tests/fuzz/web_address_fuzz -max_total_time=$${FUZZ_SECONDS:-60} -max_len=4096 -timeout=10 \
+	  -artifact_prefix=build/native/tests/fuzz/ build/native/tests/fuzz/address-corpus tests/fuzz/addresses
+
+# How many of the plausible faults in tools/mutants.txt the native tests catch.
+mutants: native
+	tools/mutants
 
 # Formats every C++ file as .clang-format says (CI checks it with tools/check-format).
 format:

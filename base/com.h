@@ -63,14 +63,21 @@ private:
     std::atomic<long> m_refs{1};
 };
 
+// Takes over a reference the caller owns already. Not ComPtr::Attach: mingw-w64's adds a
+// reference of its own, which would leak.
+template <typename T>
+ComPtr<T> Adopt(T* owned)
+{
+    ComPtr<T> pointer;
+    *pointer.GetAddressOf() = owned;
+    return pointer;
+}
+
 // Creates an object whose constructor took the first reference.
 template <typename T, typename... Args>
 ComPtr<T> MakeCom(Args&&... args)
 {
-    // Not ComPtr::Attach: mingw-w64's adds a reference of its own, which would leak.
-    ComPtr<T> object;
-    *object.GetAddressOf() = new (std::nothrow) T(std::forward<Args>(args)...);
-    return object;
+    return Adopt(new (std::nothrow) T(std::forward<Args>(args)...));
 }
 
 // Hands out an interface of `object` through an [out] pointer, with a reference of its own.

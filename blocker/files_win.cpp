@@ -24,6 +24,32 @@ std::wstring CanonicalPath(const std::string& path)
     return longForm.empty() ? full : longForm;
 }
 
+struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// One identity for a file or folder whatever path reaches it: a junction, a subst drive, a
+// UNC path to a local disk. Asks for no access, so a file held without sharing answers too.
+std::optional<FileIdentity> IdentityOf(const std::wstring& path)
+{
+    UniqueFile file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !GetFileInformationByHandle(file.get(), &info))
+        return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// As NTFS compares names: ordinal, without regard to letter case.
+bool SameName(std::wstring_view a, std::wstring_view b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
 }  // namespace
 
 FileStore::ReadResult Win32Files::Read(const std::string& path, std::size_t maxBytes, std::string& bytes)
@@ -102,11 +128,23 @@ bool Win32Files::CreateFolder(const std::string& path)
 
 bool Win32Files::SamePath(const std::string& a, const std::string& b)
 {
-    // As NTFS compares names: ordinal, without regard to letter case.
     const std::wstring left = CanonicalPath(a);
     const std::wstring right = CanonicalPath(b);
-    return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
-                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+    const std::optional<FileIdentity> leftFile = IdentityOf(left);
+    const std::optional<FileIdentity> rightFile = IdentityOf(right);
+    if (leftFile && rightFile)
+        return *leftFile == *rightFile;
+    // A file not written yet is this one when it has the same name in the same folder.
+    const std::size_t leftSlash = left.find_last_of(L"\\/");
+    const std::size_t rightSlash = right.find_last_of(L"\\/");
+    if (!leftFile && !rightFile && leftSlash != std::wstring::npos && rightSlash != std::wstring::npos) {
+        const std::optional<FileIdentity> leftFolder = IdentityOf(left.substr(0, leftSlash));
+        const std::optional<FileIdentity> rightFolder = IdentityOf(right.substr(0, rightSlash));
+        if (leftFolder && rightFolder)
+            return *leftFolder == *rightFolder && SameName(std::wstring_view(left).substr(leftSlash + 1),
+                                                           std::wstring_view(right).substr(rightSlash + 1));
+    }
+    return SameName(left, right);
 }
 
 void Win32Files::Pause(unsigned milliseconds)

@@ -168,7 +168,7 @@ void ListFile::Take(std::string_view bytes, UrlList& list)
     m_encoding = text.encoding;
     SplitListFields(text.utf8, [&](std::string_view field) {
         if (!field.empty() && !list.Contains(field) && !list.Append(std::string(field)))
-            AppendListEntry(m_unheld, field);
+            m_unheld.emplace_back(field);
         return true;
     });
 }
@@ -178,12 +178,12 @@ ListFile::LoadResult ListFile::Load(UrlList& list)
     std::vector<Copy> copies = ReadCopies();
     // The newest copy that was read, and the newest of all that exist: a copy that cannot
     // be read and is not known to be older must not be hidden by an older one.
-    const Copy* newestRead = nullptr;
-    const Copy* newest = nullptr;
+    Copy* newestRead = nullptr;
+    Copy* newest = nullptr;
     auto newer = [](const Copy* than, const Copy& copy) {
         return !than || copy.modified.value_or(UINT64_MAX) > than->modified.value_or(UINT64_MAX);
     };
-    for (const Copy& copy : copies) {
+    for (Copy& copy : copies) {
         if (copy.result == FileStore::ReadResult::kNotFound)
             continue;
         if (copy.result == FileStore::ReadResult::kOk) {
@@ -200,6 +200,7 @@ ListFile::LoadResult ListFile::Load(UrlList& list)
         // Nothing is lost when this fails: the first save finds a place that can be written.
         m_files.Write(m_location.programCopy, {});
         m_source = m_location.programCopy;
+        m_sourceModified = m_files.Modified(m_source);
         m_savedRevision = list.Revision();
         return LoadResult::kCreated;
     }
@@ -208,6 +209,8 @@ ListFile::LoadResult ListFile::Load(UrlList& list)
     if (!m_pending) {
         try {
             Take(newest->bytes, list);
+            m_sourceBytes = std::move(newest->bytes);
+            m_sourceModified = newest->modified;
         } catch (const std::bad_alloc&) {
             // Too much for this process after all: as if it could not be read.
             while (!list.Empty())
@@ -229,33 +232,64 @@ bool ListFile::Protected(const std::string& path)
 
 std::optional<std::string> ListFile::TextToSave(const UrlList& list)
 {
-    std::string text;
-    if (m_pending) {
-        // The file the list should have come from: what it holds comes first, then what
-        // was added to the (empty) list meanwhile.
-        std::string bytes;
-        if (ReadPatiently(m_source, bytes) != FileStore::ReadResult::kOk)
-            return std::nullopt;
+    // The file as it is now: edited by hand since this program last read or wrote it, or not.
+    std::string bytes;
+    const FileStore::ReadResult read = ReadPatiently(m_source, bytes);
+    if (read == FileStore::ReadResult::kOk) {
         std::erase_if(m_protected, [&](const std::string& path) { return m_files.SamePath(path, m_source); });
         const DecodedText file = DecodeText(bytes, m_codePage);
         m_encoding = file.encoding;
-        text = file.utf8;
-        if (!text.empty() && !IsLineEnd(text.back()))
-            text += "\r\n";
-        std::unordered_set<std::string> present;
-        SplitListFields(file.utf8, [&](std::string_view field) {
-            present.emplace(field);
-            return true;
-        });
-        for (const std::string& entry : list.Entries()) {
-            if (!present.count(entry))
-                AppendListEntry(text, entry);
-        }
-        return text;
+        return MergeWithFile(file.utf8, list);
     }
-    for (const std::string& entry : list.Entries())
+    // One that cannot be read now may have been changed since: it is kept. One that has
+    // gone is written again whole.
+    const bool unread = read != FileStore::ReadResult::kNotFound;
+    if (m_pending || (unread && m_files.Modified(m_source) != m_sourceModified))
+        return std::nullopt;
+    return MergeWithFile(DecodeText(m_sourceBytes, m_codePage).utf8, list);
+}
+
+std::string ListFile::MergeWithFile(std::string_view fileText, const UrlList& list)
+{
+    // What the list held when this program last read or wrote the file: those entries of
+    // the file it held (not the unheld), and those it held that the file had lost.
+    std::unordered_set<std::string> before;
+    SplitListFields(DecodeText(m_sourceBytes, m_codePage).utf8, [&](std::string_view field) {
+        before.emplace(field);
+        return true;
+    });
+    for (const std::string& entry : m_unheld)
+        before.erase(entry);
+    before.insert(m_lostFromFile.begin(), m_lostFromFile.end());
+    auto heldBefore = [&](std::string_view entry) { return before.count(std::string(entry)) != 0; };
+
+    std::unordered_set<std::string> written;
+    std::string text;
+    m_unheld.clear();
+    m_lostFromFile.clear();
+    auto write = [&](std::string_view entry) {
+        if (!written.emplace(entry).second)
+            return;
         AppendListEntry(text, entry);
-    return text + m_unheld;
+        if (!list.Contains(entry))
+            m_unheld.emplace_back(entry);
+    };
+    // The file's entries in its order, but for those removed here; then those added here,
+    // but for those the file has lost (removed there).
+    SplitListFields(fileText, [&](std::string_view field) {
+        if (!field.empty() && (list.Contains(field) || !heldBefore(field)))
+            write(field);
+        return true;
+    });
+    for (const std::string& entry : list.Entries()) {
+        if (written.count(entry))
+            continue;
+        if (heldBefore(entry))
+            m_lostFromFile.push_back(entry);
+        else
+            write(entry);
+    }
+    return text;
 }
 
 bool ListFile::SaveTo(const std::string& path, std::string_view bytes)
@@ -277,10 +311,21 @@ ListFile::SaveResult ListFile::Save(const UrlList& list)
 {
     if (!m_pending && list.Revision() == m_savedRevision)
         return SaveResult::kUnchanged;
+    // What the merge learns about the file counts only once the file holds it.
+    std::vector<std::string> unheld = m_unheld;
+    std::vector<std::string> lostFromFile = m_lostFromFile;
+    auto fail = [&] {
+        m_unheld = std::move(unheld);
+        m_lostFromFile = std::move(lostFromFile);
+        return SaveResult::kFailed;
+    };
     const std::optional<std::string> text = TextToSave(list);
     if (!text)
-        return SaveResult::kFailed;
-    const std::string bytes = EncodeLosslessly(*text, m_encoding, m_codePage);
+        return fail();
+    std::string bytes = EncodeLosslessly(*text, m_encoding, m_codePage);
+    // A file the next start would refuse to read would take every entry with it.
+    if (bytes.size() > kMaxFileBytes)
+        return fail();
 
     SaveResult result = SaveResult::kFailed;
     if (!Protected(m_location.programCopy) && SaveTo(m_location.programCopy, bytes)) {
@@ -295,10 +340,12 @@ ListFile::SaveResult ListFile::Save(const UrlList& list)
         result = SaveResult::kSavedForUser;
         m_source = m_location.userCopy;
     }
-    // After a save that had to read its file again, the next one reads what this one wrote:
-    // the list in memory still lacks what that file held.
-    if (result != SaveResult::kFailed)
-        m_savedRevision = list.Revision();
+    if (result == SaveResult::kFailed)
+        return fail();
+    m_savedRevision = list.Revision();
+    m_pending = false;
+    m_sourceBytes = std::move(bytes);
+    m_sourceModified = m_files.Modified(m_source);
     return result;
 }
 

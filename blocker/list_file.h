@@ -15,8 +15,10 @@
 //
 // Nothing a file holds is lost: a file that cannot be read is tried again for a moment
 // and is then left as it is; entries the list cannot hold (beyond its size, or longer
-// than an entry may be) are written back after the others; and a list that did not
-// change is not written at all.
+// than an entry may be) are written back after the others; a list that did not change is
+// not written at all; a file edited by hand while the program ran keeps its edits, with
+// the program's own additions and removals applied to it; and no file is written that
+// would be too large to read back.
 #pragma once
 
 #include <cstdint>
@@ -90,7 +92,9 @@ public:
     LoadResult Load(UrlList& list);
 
     // Writes the list back if it changed since it was loaded: to a new file that then takes
-    // the old one's place, so that a failed save leaves the previous file whole.
+    // the old one's place, so that a failed save leaves the previous file whole. The file
+    // as it is now is the base: what the list added since is appended, what it removed
+    // goes, and every other entry of the file stays where it is.
     SaveResult Save(const UrlList& list);
 
 private:
@@ -100,6 +104,7 @@ private:
     FileStore::ReadResult ReadPatiently(const std::string& path, std::string& bytes);
     void Take(std::string_view bytes, UrlList& list);
     std::optional<std::string> TextToSave(const UrlList& list);
+    std::string MergeWithFile(std::string_view fileText, const UrlList& list);
     bool SaveTo(const std::string& path, std::string_view bytes);
     bool Protected(const std::string& path);
 
@@ -107,11 +112,18 @@ private:
     CodePage& m_codePage;
     ListLocation m_location;
     TextEncoding m_encoding = TextEncoding::kCodePage;
-    // Entries the list could not hold, as the file has them, written back after the rest.
-    std::string m_unheld;
+    // Entries of the file that the list does not hold (beyond its size, too long, or added
+    // to the file by hand while the program ran), and entries the list holds that were
+    // removed from the file by hand: neither is lost or brought back at the next save.
+    std::vector<std::string> m_unheld;
+    std::vector<std::string> m_lostFromFile;
     // The copy the list was read from, or that could not be read and must be read at the
     // save (m_pending), and the copies that could not be read and are never written.
     std::string m_source;
+    // What m_source held when this program last read or wrote it (empty while pending), to
+    // tell a hand edit made meanwhile.
+    std::string m_sourceBytes;
+    std::optional<std::uint64_t> m_sourceModified;
     bool m_pending = false;
     std::vector<std::string> m_protected;
     std::uint64_t m_savedRevision = 0;

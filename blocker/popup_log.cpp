@@ -1,12 +1,19 @@
 #include "blocker/popup_log.h"
 
+#include <algorithm>
+
 namespace quellix {
 
 namespace {
 
+// Cut at a character's start: "Allow this address" would otherwise put a broken text on
+// the allow list.
 std::string_view Bounded(std::string_view text)
 {
-    return text.substr(0, PopupLog::kMaxTextBytes);
+    std::size_t end = std::min(text.size(), PopupLog::kMaxTextBytes);
+    while (end < text.size() && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
 }
 
 }  // namespace

@@ -17,6 +17,14 @@ void Protection::ToggleProtection()
     UpdateTrayIcon();
 }
 
+void Protection::SetWatching(bool watching)
+{
+    if (watching == m_watching)
+        return;
+    m_watching = watching;
+    m_view.SetBlockedFrameCaption(FrameCaption());
+}
+
 void Protection::UpdateTrayIcon()
 {
     UpdateTrayIcon(m_windowIcon);
@@ -30,7 +38,9 @@ void Protection::UpdateTrayIcon(Icon picture)
 
 std::string_view Protection::TrayTip() const
 {
-    return m_state.protectionOff ? "Disabled" : "Enabled";
+    if (m_state.protectionOff)
+        return "Disabled";
+    return m_watching ? "Enabled" : "Enabled, but not watching the browsers";
 }
 
 void Protection::NotifyBlocked()
@@ -43,7 +53,13 @@ void Protection::NotifyBlocked()
         UpdateTrayIcon(Icon::kOn);
     }
     ++m_blockedCount;
-    m_view.SetBlockedFrameCaption(BlockedFrameCaption(m_blockedCount));
+    m_view.SetBlockedFrameCaption(FrameCaption());
+}
+
+std::string Protection::FrameCaption() const
+{
+    std::string caption = m_blockedCount ? BlockedFrameCaption(m_blockedCount) : "Blocked ZirOd ( )";
+    return m_watching ? caption : caption + " - not watching the browsers";
 }
 
 std::string Protection::BlockedFrameCaption(std::uint32_t count)

@@ -50,6 +50,11 @@ public:
                Alerts& alerts);
 
     void ToggleProtection();
+    // Whether the monitor follows the browsers: while it does not, nothing can be blocked,
+    // and the frame's caption and the tray's tip say so. The tray icon is the caller's to
+    // update.
+    void SetWatching(bool watching);
+    bool Watching() const { return m_watching; }
     // Shows the window's current icon in the tray, with the tip of the current state.
     void UpdateTrayIcon();
     void UpdateTrayIcon(Icon picture);
@@ -61,6 +66,8 @@ public:
     std::string_view TrayTip() const;
 
     static std::string BlockedFrameCaption(std::uint32_t count);
+    // The caption the blocked list's frame has now.
+    std::string FrameCaption() const;
 
 private:
     BlockingState& m_state;
@@ -71,6 +78,7 @@ private:
     Icon m_windowIcon = Icon::kOn;
     // Wider than the 16 bits the count once had, so that it goes on counting.
     std::uint32_t m_blockedCount = 0;
+    bool m_watching = true;
 };
 
 }  // namespace quellix

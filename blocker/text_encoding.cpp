@@ -173,7 +173,10 @@ DecodedText DecodeText(std::string_view bytes, CodePage& codePage)
         return {Utf16BytesToUtf8(bytes.substr(2), false), TextEncoding::kUtf16Le};
     if (bytes.starts_with(kUtf16BeMark))
         return {Utf16BytesToUtf8(bytes.substr(2), true), TextEncoding::kUtf16Be};
-    if (HasHighByte(bytes) && IsValidUtf8(bytes))
+    // ASCII reads the same in every code page: no conversion for the usual file.
+    if (!HasHighByte(bytes))
+        return {std::string(bytes), TextEncoding::kCodePage};
+    if (IsValidUtf8(bytes))
         return {std::string(bytes), TextEncoding::kUtf8};
     return {codePage.ToUtf8(bytes), TextEncoding::kCodePage};
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "blocker/text_encoding.h"
+#include "blocker/idn.h"
 
 namespace quellix {
 
@@ -80,61 +80,15 @@ Authority SplitAuthority(std::string_view afterScheme)
     return parts;
 }
 
-// Punycode (RFC 3492) of one label.
-std::optional<std::string> Punycode(const std::u32string& input)
+// Empty, or a number from 0 to 65535 in at most five digits.
+bool IsPort(std::string_view port)
 {
-    constexpr std::uint32_t kBase = 36, kTMin = 1, kTMax = 26, kSkew = 38, kDamp = 700;
-    auto digit = [](std::uint32_t d) { return static_cast<char>(d < 26 ? 'a' + d : '0' + d - 26); };
-    auto adapt = [&](std::uint32_t delta, std::uint32_t points, bool first) {
-        delta = first ? delta / kDamp : delta / 2;
-        delta += delta / points;
-        std::uint32_t k = 0;
-        for (; delta > ((kBase - kTMin) * kTMax) / 2; k += kBase)
-            delta /= kBase - kTMin;
-        return k + (kBase - kTMin + 1) * delta / (delta + kSkew);
-    };
-
-    std::string output;
-    for (const char32_t c : input) {
-        if (c < 0x80)
-            output += static_cast<char>(c);
-    }
-    const auto basic = static_cast<std::uint32_t>(output.size());
-    if (basic > 0)
-        output += '-';
-    std::uint32_t n = 0x80, delta = 0, bias = 72, handled = basic;
-    while (handled < input.size()) {
-        std::uint32_t next = UINT32_MAX;
-        for (const char32_t c : input) {
-            if (c >= n && c < next)
-                next = c;
-        }
-        if ((next - n) > (UINT32_MAX - delta) / (handled + 1))
-            return std::nullopt;
-        delta += (next - n) * (handled + 1);
-        n = next;
-        for (const char32_t c : input) {
-            if (c < n && ++delta == 0)
-                return std::nullopt;
-            if (c != n)
-                continue;
-            std::uint32_t q = delta;
-            for (std::uint32_t k = kBase;; k += kBase) {
-                const std::uint32_t t = k <= bias ? kTMin : k >= bias + kTMax ? kTMax : k - bias;
-                if (q < t)
-                    break;
-                output += digit(t + (q - t) % (kBase - t));
-                q = (q - t) / (kBase - t);
-            }
-            output += digit(q);
-            bias = adapt(delta, handled + 1, handled == basic);
-            delta = 0;
-            ++handled;
-        }
-        ++delta;
-        ++n;
-    }
-    return output;
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    unsigned value = 0;
+    for (const char c : port)
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    return value <= 65535;
 }
 
 // Percent-encodes what may not stand in an address as it is, keeping what is encoded already.
@@ -164,15 +118,27 @@ std::optional<std::string> NormalizeHost(std::string_view host)
         host.remove_prefix(1);
     while (!host.empty() && (host.back() == ' ' || host.back() == '\t'))
         host.remove_suffix(1);
+    if (host.size() > 253 * 4)
+        return std::nullopt;
+    std::string ascii;
+    if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        std::optional<std::string> converted = HostToAscii(host);
+        if (!converted)
+            return std::nullopt;
+        ascii = std::move(*converted);
+        host = ascii;
+    }
     if (host.ends_with('.'))
         host.remove_suffix(1);
-    if (host.empty() || host.size() > 253 * 4)
+    if (host.empty())
         return std::nullopt;
 
     std::string out;
     if (host.front() == '[') {
-        // An IPv6 literal: hex digits, colons and (for an embedded IPv4 address) dots.
-        if (host.size() < 3 || host.back() != ']')
+        // An IPv6 literal: hex digits, colons and (for an embedded IPv4 address) dots; at
+        // least the two colons of "::", at most the seven of eight groups.
+        const auto colons = std::count(host.begin(), host.end(), ':');
+        if (host.size() > 47 || host.back() != ']' || colons < 2 || colons > 7)
             return std::nullopt;
         for (const char c : host.substr(1, host.size() - 2)) {
             if (!IsHexDigit(c) && c != ':' && c != '.')
@@ -184,27 +150,15 @@ std::optional<std::string> NormalizeHost(std::string_view host)
     for (std::size_t start = 0; start <= host.size();) {
         const std::size_t end = std::min(host.find('.', start), host.size());
         const std::string_view label = host.substr(start, end - start);
-        if (label.empty())
+        if (label.empty() || label.size() > 63)
             return std::nullopt;
-        std::string ascii;
-        for (const char c : label)
-            ascii += Lower(c);
-        if (!std::all_of(ascii.begin(), ascii.end(), IsHostCharacter)) {
-            const std::optional<std::u32string> points = Utf8CodePoints(ascii);
-            if (!points)
-                return std::nullopt;
-            const std::optional<std::string> encoded = Punycode(*points);
-            if (!encoded)
-                return std::nullopt;
-            ascii = "xn--" + *encoded;
-            for (const char c : ascii) {
-                if (!IsHostCharacter(c))
-                    return std::nullopt;
-            }
-        }
         if (!out.empty())
             out += '.';
-        out += ascii;
+        for (const char c : label) {
+            if (!IsHostCharacter(Lower(c)))
+                return std::nullopt;
+            out += Lower(c);
+        }
         start = end + 1;
     }
     if (out.size() > 253)
@@ -235,7 +189,7 @@ std::optional<std::string> ShellSafeWebAddress(std::string_view text)
         return std::nullopt;
     const Authority parts = SplitAuthority(scheme->second);
     const std::optional<std::string> host = NormalizeHost(parts.host);
-    if (!host || parts.port.find_first_not_of("0123456789") != std::string_view::npos)
+    if (!host || !IsPort(parts.port))
         return std::nullopt;
 
     std::string out(scheme->first);

@@ -29,8 +29,8 @@ ITypeLib* g_typeLibrary = nullptr;
 
 void ReleaseTypeLibrary()
 {
-    ComPtr<ITypeLib> library;
-    library.Attach(
+    // The owner, a temporary, releases it at once.
+    quellix::Adopt(
         static_cast<ITypeLib*>(InterlockedExchangePointer(reinterpret_cast<void**>(&g_typeLibrary), nullptr)));
 }
 

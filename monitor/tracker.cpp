@@ -130,11 +130,13 @@ HRESULT cBrowserEvents::Run(Work work)
         RETURN_IF_FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&shell)));
         m_oShell = shell;
         RETURN_IF_FAILED(m_shellEvents.Connect(shell.Get(), DIID_DShellWindowsEvents, this));
-        return Walk(true, nullptr);
+        // A browser that closes while the first walk reaches it is passed over, as later
+        // walks pass over it: one closing window must not keep the monitor off.
+        return Walk(false, nullptr);
     }
 
-    // A walk that the control asks for stops at a window that cannot be attached, as the
-    // first one does; one that an event of the shell started passes over it.
+    // A walk that the control asks for stops at a window that cannot be attached; one that
+    // an event of the shell started passes over it.
     std::vector<ComPtr<IDispatch>> joined;
     bool done = false;
     HRESULT hr = work == Work::kRegistered ? AttachLast(&joined, &done) : S_OK;

@@ -177,6 +177,7 @@ void NoZirOd::lstWhiteList_DblClick()
 void NoZirOd::tmrCheck_Timer()
 {
     m_logic->Rules().ClickWatch();
+    m_logic->RetryMonitor();
 }
 
 NewWindowVerdict NoZirOd::IEEvents_NewWindow(IDispatch* opener)

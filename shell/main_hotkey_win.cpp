@@ -28,6 +28,12 @@ void NoZirOd::UnhookHotKeyWndProc()
     SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PrevHotKeyWndProc));
 }
 
+void NoZirOd::RestoreHiddenBrowsers()
+{
+    if (m_module3.BrowsersHidden())
+        m_module3.RestoreAllBrowsers();
+}
+
 LRESULT CALLBACK NoZirOd::HotKeyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     NoZirOd* const self = WindowOwner<NoZirOd>(window, message, lParam);

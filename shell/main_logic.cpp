@@ -26,7 +26,8 @@ void MainLogic::AddTrayIcon()
 bool MainLogic::Startup()
 {
     MainWindowPlatform& platform = m_services.platform;
-    platform.SetMonitorEnabled(true);
+    m_protection.SetWatching(platform.SetMonitorEnabled(true));
+    m_monitorTriedAt = m_services.ticks.Now();
     m_state.protectionOff = false;
     AddTrayIcon();
     platform.HookTrayWndProc();
@@ -57,6 +58,9 @@ void MainLogic::Shutdown()
     platform.HideWindow();
     platform.UnregisterHideHotKey();
     platform.UnhookHotKeyWndProc();
+    // Whatever ends the program (Quit, the uninstaller's request, the end of the session),
+    // browsers it hid must not stay hidden for good.
+    platform.RestoreHiddenBrowsers();
     m_allowFile.Save(m_allowed);
     m_sitesFile.Save(m_sites.List());
     SetRunAtStartup(m_services.registry, OptionOn(setting::kStartUp), m_services.programPath);
@@ -117,6 +121,17 @@ void MainLogic::TakePolicy()
         else if (!*button && shown)
             RemoveToolbarButton(m_services.registry);
     }
+}
+
+void MainLogic::RetryMonitor()
+{
+    const std::uint32_t now = m_services.ticks.Now();
+    if (m_protection.Watching() || now - m_monitorTriedAt < kMonitorRetryMs)
+        return;
+    m_monitorTriedAt = now;
+    m_protection.SetWatching(m_services.platform.SetMonitorEnabled(true));
+    if (m_protection.Watching())
+        m_protection.UpdateTrayIcon();
 }
 
 }  // namespace quellix

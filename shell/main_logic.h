@@ -21,7 +21,11 @@ namespace quellix {
 // What the sequences do to the window and the system around it.
 class MainWindowPlatform : public OptionsTarget {
 public:
-    virtual void SetMonitorEnabled(bool on) = 0;
+    // Whether the monitor took the switch: false when it could not start following the
+    // browsers.
+    virtual bool SetMonitorEnabled(bool on) = 0;
+    // Shows again the browsers the hot key hid, if it hid them.
+    virtual void RestoreHiddenBrowsers() = 0;
     virtual void HookTrayWndProc() = 0;
     virtual void UnhookTrayWndProc() = 0;
     virtual void HideWindow() = 0;
@@ -65,6 +69,10 @@ public:
     bool Startup();
     // Runs when the program quits; the caller ends the process afterwards.
     void Shutdown();
+    // From the window's timer: a monitor that could not switch on is tried again every
+    // kMonitorRetryMs (the shell's window list may not be up yet at log-on).
+    void RetryMonitor();
+    static constexpr std::uint32_t kMonitorRetryMs = 5000;
 
     // The icon with the window's current picture and the tip of the current state, added
     // again (the task bar was re-created) or for the first time.
@@ -111,6 +119,7 @@ private:
     Protection m_protection;
     PopupRules m_rules;
     AllowPrompt m_prompt;
+    std::uint32_t m_monitorTriedAt = 0;
 };
 
 }  // namespace quellix

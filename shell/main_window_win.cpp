@@ -192,9 +192,9 @@ void NoZirOd::ShowMainWindow()
 
 // --- MainWindowPlatform -----------------------------------------------------------------------
 
-void NoZirOd::SetMonitorEnabled(bool on)
+bool NoZirOd::SetMonitorEnabled(bool on)
 {
-    m_monitor.SetEnabled(on);
+    return SUCCEEDED(m_monitor.SetEnabled(on));
 }
 
 void NoZirOd::HideWindow()

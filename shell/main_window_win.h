@@ -53,7 +53,8 @@ public:
 
 private:
     // MainWindowPlatform
-    void SetMonitorEnabled(bool on) override;
+    bool SetMonitorEnabled(bool on) override;
+    void RestoreHiddenBrowsers() override;
     void HookTrayWndProc() override;
     void UnhookTrayWndProc() override;
     void HideWindow() override;

@@ -117,6 +117,9 @@ TEST(UrlListTest, RemovingAnEntryKeepsSelectionAndLookupsConsistent)
 
     list.Select(5);
     EXPECT_FALSE(list.Selected()) << "a position past the end selects nothing";
+
+    EXPECT_TRUE(list.Append(std::string(UrlList::kMaxEntryBytes, 'x')));
+    EXPECT_FALSE(list.Append(std::string(UrlList::kMaxEntryBytes + 1, 'x')));
 }
 
 }  // namespace

@@ -88,10 +88,11 @@ TEST_F(ListFileTest, ReadingSkipsDuplicatesAndEmptyFieldsButKeepsLetterCase)
 
 TEST_F(ListFileTest, EveryEntryComesBackWhateverItHoldsAndOldFilesReadAsBefore)
 {
-    const Strings entries = {"http://z/", "http://a/?q=x,y", " padded\t", "say \"hi\"", "two\r\nlines"};
+    const Strings entries = {"http://z/", "http://a/?q=x,y", " padded\t", "say \"hi\"", "two\r\nlines", "trailing "};
     ASSERT_EQ(Save(entries), ListFile::SaveResult::kSaved);
     EXPECT_EQ(files.files.at(kProgram),
-              "http://z/\r\n\"http://a/?q=x,y\"\r\n\" padded\t\"\r\n\"say \"\"hi\"\"\"\r\n\"two\r\nlines\"\r\n");
+              "http://z/\r\n\"http://a/?q=x,y\"\r\n\" padded\t\"\r\n\"say \"\"hi\"\"\"\r\n\"two\r\nlines\"\r\n"
+              "\"trailing \"\r\n");
     EXPECT_EQ(Load(), entries);
     EXPECT_EQ(files.files.size(), 1u) << "no temporary file is left behind";
 }
@@ -115,6 +116,8 @@ TEST_F(ListFileTest, EachEncodingIsReadAndWrittenBackWithoutLosingACharacter)
         {"http://caf\xE9.example/\r\n", "http://caf\xE9.example/\r\n"},  // the code page
         {cafe + "\r\n", cafe + "\r\n"},                                  // UTF-8, no mark
         {"\xFF\xFEh\0t\0t\0p\0:\0/\0/\0\x8B\x4F\r\0\n\0"s, "\xFF\xFEh\0t\0t\0p\0:\0/\0/\0\x8B\x4F\r\0\n\0"s},  // UTF-16
+        {"\xFE\xFF\0h\0t\0t\0p\0:\0/\0/\x4F\x8B\0\r\0\n"s,
+         "\xFE\xFF\0h\0t\0t\0p\0:\0/\0/\x4F\x8B\0\r\0\n"s},  // big-endian
     };
     for (const auto& [file, written] : cases) {
         files.Put(kProgram, file);
@@ -124,6 +127,10 @@ TEST_F(ListFileTest, EachEncodingIsReadAndWrittenBackWithoutLosingACharacter)
         ASSERT_EQ(Save(loaded), ListFile::SaveResult::kSaved);
         EXPECT_EQ(files.files.at(kProgram), written);
     }
+    // Plain ASCII is 8-bit text: a character the code page has stays one byte.
+    files.Put(kProgram, "http://a/\r\n");
+    ASSERT_EQ(Save({"http://a/", cafe}), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "http://a/\r\nhttp://caf\xE9.example/\r\n");
     // A character the code page lacks turns an 8-bit file into UTF-8 behind a mark.
     files.Put(kProgram, "http://caf\xE9.example/\r\n");
     ASSERT_EQ(Save({cafe, example}), ListFile::SaveResult::kSaved);
@@ -145,11 +152,15 @@ TEST_F(ListFileTest, WhatTheListCannotHoldStaysInTheFile)
     ASSERT_EQ(list.Count(), UrlList::kMaxEntries);
     EXPECT_EQ(list.Entries().back(), "http://site32766/");
     EXPECT_EQ(file.Save(list), ListFile::SaveResult::kUnchanged);
-    EXPECT_EQ(files.files.at(kProgram), text);
+    // Sizes first: a failure then does not print two megabytes.
+    ASSERT_EQ(files.files.at(kProgram).size(), text.size());
+    EXPECT_TRUE(files.files.at(kProgram) == text);
 
     list.Remove(0);
     ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
-    EXPECT_EQ(files.files.at(kProgram), text.substr(text.find('\n') + 1)) << "only the removed entry is gone";
+    const std::string rest = text.substr(text.find('\n') + 1);
+    ASSERT_EQ(files.files.at(kProgram).size(), rest.size()) << "only the removed entry is gone";
+    EXPECT_TRUE(files.files.at(kProgram) == rest);
 }
 
 TEST_F(ListFileTest, AFailedSaveLeavesThePreviousFileWhole)
@@ -165,7 +176,7 @@ TEST_F(ListFileTest, AFailedSaveLeavesThePreviousFileWhole)
 // Where the list is read from and written to, for every state of the two copies.
 TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
 {
-    enum Copy { kNone, kOld, kNew, kLocked, kHeld300 };
+    enum Copy { kNone, kOld, kNew, kLocked, kHeld300, kUnreadable, kUnknownAge };
     const struct {
         Copy program, user;
         bool programReadOnly;
@@ -182,16 +193,19 @@ TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
         {kHeld300, kNone, false, {"program"}, kProgram, false},  // held by a scanner for a moment
         {kLocked, kOld, false, {}, nullptr, true},               // held all along: read nothing, write nothing
         {kOld, kLocked, false, {}, nullptr, true},
+        {kUnreadable, kNew, false, {"user"}, kUser, true},         // older, but never overwritten unread
+        {kUnknownAge, kNew, false, {"program"}, kProgram, false},  // of unknown age: maybe the newer
+        {kNew, kUnknownAge, false, {"user"}, kProgram, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "program " << c.program << ", user " << c.user);
         files = FakeFiles();
         for (const auto& [copy, path, text] : {std::tuple{c.program, kProgram, "program"}, {c.user, kUser, "user"}}) {
-            if (copy == kOld || copy == kNew || copy == kLocked || copy == kHeld300)
+            if (copy != kNone)
                 files.files[path] = std::string(text) + "\r\n";
         }
         // Times in the order of the cases' words: what is new was written last.
-        for (const Copy state : {kOld, kLocked, kHeld300, kNew}) {
+        for (const Copy state : {kOld, kUnreadable, kLocked, kHeld300, kNew}) {
             for (const auto& [copy, path] : {std::pair{c.program, kProgram}, {c.user, kUser}}) {
                 if (copy == state)
                     files.modified[path] = files.modified.size() + 10;
@@ -202,6 +216,8 @@ TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
                 files.busy[path] = 1'000'000;
             if (copy == kHeld300)
                 files.busy[path] = 300;
+            if (copy == kUnreadable)
+                files.unreadable.insert(path);
         }
         if (c.programReadOnly)
             files.readOnly.insert("C:\\Prog\\");
@@ -229,16 +245,22 @@ TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
 
 TEST_F(ListFileTest, AFileHeldAtStartIsMergedAtTheSaveAndOneCopyInTwoSpellingsIsOne)
 {
-    files.Put(kProgram, "http://mine/\r\n");
-    files.busy[kProgram] = 5'000;  // longer than the start waits
-    ListFile file = File();
-    UrlList list;
-    EXPECT_EQ(file.Load(list), ListFile::LoadResult::kUnreadable);
-    EXPECT_TRUE(list.Empty());
-    files.busy.clear();
-    list.Append("http://new/");
-    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
-    EXPECT_EQ(files.files.at(kProgram), "http://mine/\r\nhttp://new/\r\n");
+    // Its last line without a line end, or inside a quote never closed: the entries added
+    // meanwhile still read back as entries of their own.
+    for (const auto& [held, heldEntry] :
+         {std::pair{"http://mine/", "http://mine/"}, {"\"http://open/", "http://open/"}}) {
+        files = FakeFiles();
+        files.Put(kProgram, held);
+        files.busy[kProgram] = 5'000;  // longer than the start waits
+        ListFile file = File();
+        UrlList list;
+        EXPECT_EQ(file.Load(list), ListFile::LoadResult::kUnreadable);
+        EXPECT_TRUE(list.Empty());
+        files.busy.clear();
+        list.Append("http://new/");
+        ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
+        EXPECT_EQ(Load(), (Strings{heldEntry, "http://new/"})) << files.files.at(kProgram);
+    }
 
     // A per-user installation: the program's folder is the per-user folder.
     files = FakeFiles();
@@ -250,6 +272,46 @@ TEST_F(ListFileTest, AFileHeldAtStartIsMergedAtTheSaveAndOneCopyInTwoSpellingsIs
     ASSERT_EQ(same.Save(mine), ListFile::SaveResult::kSaved);
     EXPECT_EQ(files.files.at("c:\\users\\U\\quellix\\Allow.txt"), "http://a/\r\nhttp://b/\r\n")
         << "the file just written is not removed as an older per-user copy";
+}
+
+TEST_F(ListFileTest, EditsMadeByHandWhileTheProgramRunsAreKeptAtEverySave)
+{
+    files.Put(kProgram, "http://a/\r\nhttp://b/\r\nhttp://c/\r\n");
+    ListFile file = File();
+    UrlList list;
+    file.Load(list);
+    files.Put(kProgram, "http://a/\r\nhttp://c/\r\nhttp://hand/\r\n");  // b removed, one added
+    list.Remove(2);
+    list.Append("http://mine/");
+    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "http://a/\r\nhttp://hand/\r\nhttp://mine/\r\n");
+
+    // The next save neither brings back what the hand removed nor drops what it added.
+    list.Append("http://later/");
+    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "http://a/\r\nhttp://hand/\r\nhttp://mine/\r\nhttp://later/\r\n");
+
+    // Edited and then held past the save: left as it is.
+    files.Put(kProgram, "http://other/\r\n");
+    files.busy[kProgram] = 5'000;
+    list.Append("http://more/");
+    EXPECT_EQ(file.Save(list), ListFile::SaveResult::kFailed);
+    EXPECT_EQ(files.files.at(kProgram), "http://other/\r\n");
+}
+
+TEST_F(ListFileTest, AListTooLargeToReadBackIsNeverWritten)
+{
+    const std::string small = "\xFF\xFEs\0\r\0\n\0"s;  // UTF-16: every entry takes twice its bytes
+    files.Put(kProgram, small);
+    ListFile file = File();
+    UrlList list;
+    file.Load(list);
+    const std::string body(UrlList::kMaxEntryBytes, 'x');
+    for (std::size_t i = 0; 2 * i * UrlList::kMaxEntryBytes <= ListFile::kMaxFileBytes; ++i)
+        ASSERT_TRUE(list.Append(std::to_string(i) + body.substr(std::to_string(i).size())));
+    EXPECT_EQ(file.Save(list), ListFile::SaveResult::kFailed);
+    ASSERT_EQ(files.files.at(kProgram).size(), small.size());
+    EXPECT_EQ(files.files.at(kProgram), small);
 }
 
 }  // namespace

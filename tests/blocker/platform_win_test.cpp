@@ -139,6 +139,11 @@ TEST_F(Win32FilesTest, AFileHeldOpenIsBusyAndOnePathInTwoSpellingsIsOneFile)
     EXPECT_TRUE(files.SamePath(path, upper));
     EXPECT_TRUE(files.SamePath(path, folder + "\\deeper\\..\\Allow.txt"));
     EXPECT_FALSE(files.SamePath(path, folder + "\\u\\Allow.txt"));
+    // Spellings that no comparison of names sees through: the file's identity does, for a
+    // file and for one not written yet.
+    EXPECT_TRUE(files.SamePath(path, "\\\\?\\" + upper));
+    EXPECT_TRUE(files.SamePath(folder + "\\New.txt", "\\\\?\\" + folder + "\\NEW.TXT"));
+    EXPECT_FALSE(files.SamePath(folder + "\\New.txt", "\\\\?\\" + folder + "\\deeper\\New.txt"));
 }
 
 TEST_F(Win32FilesTest, TheCodePageRefusesWhatItCannotHoldExactly)

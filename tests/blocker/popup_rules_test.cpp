@@ -211,6 +211,8 @@ TEST_F(PopupRulesTest, AllowedAddressesAndSitesCountInBothModesAndProtectionOffL
     state.protectionOff = true;
     for (const Order order : {Order::k2Then3, Order::k3Then2, Order::kOnly2})
         EXPECT_EQ(Ask("http://ads.example/", 0, order), NewWindowVerdict::kLeave);
+    Ask("http://ads.example/", 0, Order::k2Then3, "http://www.shop.example/");
+    EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedSite) << "the site, before the switch";
     FakeBrowser window("http://ads.example/");
     rules.BrowserCreated(window, 9);
     EXPECT_EQ(window.quits, 0);
@@ -344,6 +346,20 @@ TEST(PopupLogTest, TheLogKeepsTheLastThousandAndCompletesOnlyARecordItStillHolds
     log.Complete(last, "http://late.example/", PopupOutcome::kClosed);
     log.Add(8, "http://next.example/", PopupOutcome::kRefused);
     ASSERT_EQ(log.Count(), 1u);
+    EXPECT_TRUE(log[0].popup.empty());
+
+    // The oldest of a full log is still there to complete; one more record and it is gone,
+    // and the record in its slot starts without its address. A cut never splits a character.
+    const std::uint64_t oldest = log.Add(9, "http://oldest.example/", PopupOutcome::kWaiting);
+    for (std::size_t i = 1; i < PopupLog::kCapacity; ++i)
+        log.Add(10, std::string(PopupLog::kMaxTextBytes - 1, 'x') + "\u00E9", PopupOutcome::kRefused);
+    log.Complete(oldest, "http://popup.example/", PopupOutcome::kClosed);
+    EXPECT_EQ(log[PopupLog::kCapacity - 1].popup, "http://popup.example/");
+    EXPECT_EQ(log[0].opener.size(), PopupLog::kMaxTextBytes - 1);
+    log.Add(11, "http://newest.example/", PopupOutcome::kRefused);
+    const std::uint64_t revision2 = log.Revision();
+    log.Complete(oldest, "http://late.example/", PopupOutcome::kClosed);
+    EXPECT_EQ(log.Revision(), revision2);
     EXPECT_TRUE(log[0].popup.empty());
 }
 

@@ -18,6 +18,8 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
         {"http://b\u00FCcher.example:8080/?q=\u00E9", "http://xn--bcher-kva.example:8080/?q=%C3%A9"},
         {"http://user:pw@host/", "http://user:pw@host/"},
         {"http://host\\path", "http://host/path"},
+        {"HTTP://WWW.Z.COM:65535/a|b%41", "http://www.z.com:65535/a%7Cb%41"},
+        {"http://[::ffff:1.2.3.4]/", "http://[::ffff:1.2.3.4]/"},
     };
     for (const auto& [text, expected] : safe)
         EXPECT_EQ(ShellSafeWebAddress(text), expected) << text;
@@ -27,6 +29,12 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
                                    "\\\\server\\share\\x.exe",
                                    "ftp://x/",
                                    "http:/x/",
+                                   "http:/xy/",
+                                   "http://x:65536/",
+                                   "http://x:000080/",
+                                   "http://" + std::string(64, 'a') + ".example/",
+                                   "http://[.]/",
+                                   "http://[1]/",
                                    "http://",
                                    "http:///path",
                                    "http://x\" --injected=1 \"",
@@ -44,6 +52,29 @@ TEST(WebAddressTest, OnlyAWellFormedWebAddressReachesTheShellAndNothingInItCanBe
     EXPECT_EQ(ShellSafeWebAddress(longest), longest);
     EXPECT_EQ(ShellSafeWebAddress(longest + "a"), std::nullopt);
     EXPECT_EQ(ShellSafeWebAddress("http://x/" + std::string(700, ' ')), std::nullopt) << "too long once encoded";
+}
+
+// The same table runs natively and under Wine, where Windows' own conversion does the work.
+TEST(WebAddressTest, AnInternationalisedHostTakesTheBrowsersFormHoweverItIsWritten)
+{
+    const std::pair<const char*, const char*> hosts[] = {
+        {"B\u00DCCHER.example", "xn--bcher-kva.example"},
+        {"bu\u0308cher.example", "xn--bcher-kva.example"},            // u and a combining diaeresis
+        {"b\u00FCcher\u3002example\u3002", "xn--bcher-kva.example"},  // ideographic full stops
+        {"\uFF42\u00FCcher\uFF0Eexample", "xn--bcher-kva.example"},   // full-width letter and stop
+        {"\uFF25\uFF38\uFF21\uFF2D\uFF30\uFF2C\uFF25.com", "example.com"},
+        {"\u4F8B.example", "xn--fsq.example"},
+        {"\u041F\u0420\u0418\u041C\u0415\u0420.\u0440\u0444", "xn--e1afmkfd.xn--p1ai"},
+    };
+    for (const auto& [written, ascii] : hosts)
+        EXPECT_EQ(NormalizeHost(written), ascii) << written;
+    for (const char* refused : {"b\u00FC cher.example", "\xC3.example", "b\u00FCcher..example"})
+        EXPECT_EQ(NormalizeHost(refused), std::nullopt) << refused;
+
+    EXPECT_EQ(ShellSafeWebAddress("http://B\u00DCCHER.example/"), "http://xn--bcher-kva.example/");
+    AllowedSites sites;
+    ASSERT_TRUE(sites.Add("B\u00DCCHER.example"));
+    EXPECT_TRUE(sites.AllowsPagesOf("http://www.bu\u0308cher.example/"));
 }
 
 TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
@@ -66,6 +97,7 @@ TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
         "http://10.0.0.1:80/",
         "http://[::1]/",
         "http://intranet/",
+        "http://www.intranet/",
         "http://example.com\\evil.test/",  // the browser ends the host at the backslash
     };
     for (const char* page : allowed)

@@ -19,7 +19,12 @@ using Log = std::vector<std::string>;
 class RecordingPlatform final : public MainWindowPlatform, public NotificationArea {
 public:
     explicit RecordingPlatform(Log& log) : m_log(log) {}
-    void SetMonitorEnabled(bool on) override { m_log.push_back(on ? "monitor on" : "monitor off"); }
+    bool SetMonitorEnabled(bool on) override
+    {
+        m_log.push_back(on ? "monitor on" : "monitor off");
+        return monitorStarts || !on;
+    }
+    void RestoreHiddenBrowsers() override { m_log.push_back("restore browsers"); }
     void HookTrayWndProc() override { m_log.push_back("hook tray"); }
     void UnhookTrayWndProc() override { m_log.push_back("unhook tray"); }
     void HideWindow() override { m_log.push_back("hide"); }
@@ -42,6 +47,7 @@ public:
         records.push_back(data);
     }
     std::vector<TrayIconData> records;
+    bool monitorStarts = true;
 
 private:
     Log& m_log;
@@ -167,6 +173,33 @@ TEST_F(MainLogicTest, StartUpRunsItsStepsInOrder)
     EXPECT_FALSE(logic.State().protectionOff);
 }
 
+TEST_F(MainLogicTest, AMonitorThatCannotSwitchOnIsShownAndTriedAgainUntilItWatches)
+{
+    platform.monitorStarts = false;  // as under a shell whose window list has no events
+    ticks.now = 1000;
+    logic.Startup();
+    ASSERT_FALSE(platform.records.empty());
+    EXPECT_EQ(std::string(platform.records[0].szTip), "Enabled, but not watching the browsers");
+    EXPECT_EQ(view.frameCaption, "Blocked ZirOd ( ) - not watching the browsers");
+
+    log.clear();
+    ticks.now += MainLogic::kMonitorRetryMs - 1;
+    logic.RetryMonitor();
+    EXPECT_TRUE(log.empty()) << "not before its time";
+    ticks.now += 1;
+    logic.RetryMonitor();
+    EXPECT_EQ(log, Log{"monitor on"});
+    platform.monitorStarts = true;
+    ticks.now += MainLogic::kMonitorRetryMs;
+    logic.RetryMonitor();
+    EXPECT_EQ(std::string(platform.records.back().szTip), "Enabled");
+    EXPECT_EQ(view.frameCaption, "Blocked ZirOd ( )");
+    log.clear();
+    ticks.now += MainLogic::kMonitorRetryMs;
+    logic.RetryMonitor();
+    EXPECT_TRUE(log.empty()) << "a watching monitor is left alone";
+}
+
 TEST_F(MainLogicTest, StartUpTakesTheStoredOptionsIntoMemory)
 {
     Store("Beep", "1");
@@ -205,8 +238,8 @@ TEST_F(MainLogicTest, ShutDownRunsItsStepsInOrderAndKeepsWhatMustSurvive)
     logic.Allowed().Append("http://kept/");
     log.clear();
     logic.Shutdown();
-    EXPECT_EQ(log, (Log{"hide", "unregister hot key", "unhook hot key", "write P/Allow.txt.new", "set Quellix",
-                        "monitor off", "tray delete", "unhook tray"}));
+    EXPECT_EQ(log, (Log{"hide", "unregister hot key", "unhook hot key", "restore browsers", "read P/Allow.txt",
+                        "write P/Allow.txt.new", "set Quellix", "monitor off", "tray delete", "unhook tray"}));
     EXPECT_EQ(files.files.files.at("P/Allow.txt"), "http://kept/\r\n");
     EXPECT_EQ(Raw(registry.registry, kRun, "Quellix"), Sz("\"C:\\Program Files\\Quellix\\norvane.exe\""));
 
