@@ -130,18 +130,14 @@ HRESULT cBrowserEvents::Run(Work work)
         RETURN_IF_FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&shell)));
         m_oShell = shell;
         RETURN_IF_FAILED(m_shellEvents.Connect(shell.Get(), DIID_DShellWindowsEvents, this));
-        // A browser that closes while the first walk reaches it is passed over, as later
-        // walks pass over it: one closing window must not keep the monitor off.
-        return Walk(false, nullptr);
+        return Walk(nullptr);
     }
 
-    // A walk that the control asks for stops at a window that cannot be attached; one that
-    // an event of the shell started passes over it.
     std::vector<ComPtr<IDispatch>> joined;
     bool done = false;
     HRESULT hr = work == Work::kRegistered ? AttachLast(&joined, &done) : S_OK;
     if (!done && !m_detached)
-        hr = Walk(work == Work::kWalk, &joined);
+        hr = Walk(&joined);
     for (const ComPtr<IDispatch>& browser : joined) {
         if (!m_owner)
             break;
@@ -177,7 +173,7 @@ HRESULT cBrowserEvents::Attach(IDispatch* item, Sink* result)
     return S_OK;
 }
 
-HRESULT cBrowserEvents::Walk(bool strict, std::vector<ComPtr<IDispatch>>* joined)
+HRESULT cBrowserEvents::Walk(std::vector<ComPtr<IDispatch>>* joined)
 {
     if (!m_oShell)
         return S_OK;
@@ -196,7 +192,6 @@ HRESULT cBrowserEvents::Walk(bool strict, std::vector<ComPtr<IDispatch>>* joined
     std::vector<bool> kept(m_colSinks.size());
 
     std::vector<Sink> next;
-    HRESULT failure = S_OK;
     for (const ComPtr<IDispatch>& item : items) {
         ComPtr<IUnknown> identity;
         item.As(&identity);
@@ -211,12 +206,10 @@ HRESULT cBrowserEvents::Walk(bool strict, std::vector<ComPtr<IDispatch>>* joined
         const HRESULT hr = Attach(item.Get(), &sink);
         if (m_detached)
             return S_OK;
-        if (FAILED(hr)) {
-            if (!strict)
-                continue;
-            failure = hr;  // what was built so far stays
-            break;
-        }
+        // A browser that closed while the walk reached it is passed over, whichever walk it
+        // is: one closing window must not keep the monitor off.
+        if (FAILED(hr))
+            continue;
         m_keys.insert(sink.key);
         tracked.emplace(identity.Get(), kept.size());  // a second listing of it is passed over
         kept.push_back(true);
@@ -232,7 +225,7 @@ HRESULT cBrowserEvents::Walk(bool strict, std::vector<ComPtr<IDispatch>>* joined
     // Those that left are released last, after the tracker stands as it now is.
     const std::vector<Sink> gone = std::exchange(m_colSinks, std::move(next));
     Refill();
-    return failure;
+    return S_OK;
 }
 
 HRESULT cBrowserEvents::AttachLast(std::vector<ComPtr<IDispatch>>* joined, bool* done)

@@ -95,8 +95,8 @@ private:
     HRESULT Do(Work work);
     HRESULT Run(Work work);
     // Brings the sinks in line with the shell's list; the windows attached are `joined`.
-    // A window that cannot be attached ends a strict walk, and is passed over otherwise.
-    HRESULT Walk(bool strict, std::vector<quellix::ComPtr<IDispatch>>* joined);
+    // A window that cannot be attached (it closed meanwhile) is passed over.
+    HRESULT Walk(std::vector<quellix::ComPtr<IDispatch>>* joined);
     // What a registration usually brings: one window more, at the end of the list. Nothing
     // when the list is otherwise (then it takes a walk).
     HRESULT AttachLast(std::vector<quellix::ComPtr<IDispatch>>* joined, bool* done);
