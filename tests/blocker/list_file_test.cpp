@@ -127,6 +127,15 @@ TEST_F(ListFileTest, EachEncodingIsReadAndWrittenBackWithoutLosingACharacter)
         ASSERT_EQ(Save(loaded), ListFile::SaveResult::kSaved);
         EXPECT_EQ(files.files.at(kProgram), written);
     }
+    // Half a UTF-16 unit at the end, and an overlong UTF-8 form (no UTF-8, so the code
+    // page's), read without losing a byte; 8-bit text that would read back as UTF-8 is
+    // written as UTF-8.
+    files.Put(kProgram, "\xFF\xFEx\0\r\0\n\0y"s);
+    EXPECT_EQ(Load(), (Strings{"x", "y"}));
+    files.Put(kProgram, "http://a/\xC0\xAF\r\n");
+    EXPECT_EQ(Load(), Strings{"http://a/\xC3\x80\xC2\xAF"});
+    ASSERT_EQ(Save({"http://a/", "\xC3\x83\xC2\xA9"}), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(Load(), (Strings{"http://a/", "\xC3\x83\xC2\xA9"}));
     // Plain ASCII is 8-bit text: a character the code page has stays one byte.
     files.Put(kProgram, "http://a/\r\n");
     ASSERT_EQ(Save({"http://a/", cafe}), ListFile::SaveResult::kSaved);
