@@ -182,13 +182,21 @@ read -r major minor revision text < <(
   fail "version.h: QUELLIX_VERSION_STRING is $text; $major.$minor.$revision is written $(printf '%d.%02d.%04d' "$major" "$minor" "$revision")"
 
 norvane=$bin/norvane.exe
+# The processor the program is built for, from its PE header (x86 or amd64, as manifests name
+# it): the common controls it asks for must be built for the same, or none are found.
+case $(u16 "$norvane" $(($(u32 "$norvane" 60) + 4))) in
+  332) arch=x86 ;;
+  34404) arch=amd64 ;;
+  *) arch=unknown ;;
+esac
 check_version "$norvane" "$major.$minor.0.$revision" "$major.$minor.0.$revision" 1 04b0 \
   "FileVersion=$text" "ProductVersion=$text" "ProductName=Quellix" "InternalName=norvane" \
   "OriginalFilename=norvane.exe" "CompanyName=*" "FileDescription=*"
 manifest "$norvane" \
   "/$(e assembly)/$(e assemblyIdentity)/@version = '$major.$minor.0.$revision'" "its version is not the program's" \
-  "count(//$(e dependentAssembly)/$(e assemblyIdentity)[@name='Microsoft.Windows.Common-Controls' and @version='6.0.0.0' and @publicKeyToken='6595b64144ccf1df' and (@processorArchitecture='x86' or @processorArchitecture='*')]) = 1" \
-  "no dependency on common controls 6 (visual styles)" \
+  "/$(e assembly)/$(e assemblyIdentity)/@processorArchitecture = '$arch'" "it does not name the program's processor, $arch" \
+  "count(//$(e dependentAssembly)/$(e assemblyIdentity)[@name='Microsoft.Windows.Common-Controls' and @version='6.0.0.0' and @publicKeyToken='6595b64144ccf1df' and (@processorArchitecture='$arch' or @processorArchitecture='*')]) = 1" \
+  "no dependency on common controls 6 (visual styles) for the program's processor, $arch" \
   "normalize-space(//$(e dpiAware)) = 'true'" "not dpiAware" \
   "//$(e requestedExecutionLevel)/@level = 'asInvoker' and //$(e requestedExecutionLevel)/@uiAccess = 'false'" \
   "execution level not asInvoker" \
