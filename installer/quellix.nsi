@@ -16,12 +16,22 @@
 ;
 ; Built by installer/CMakeLists.txt:
 ;   makensis -DVERSION=1.0.0 -DVERSION_TEXT=1.00.0000 -DBIN_DIR=... -DICON=... -DOUT_FILE=... quellix.nsi
+; and, for the files of the 64-bit build, with -DWIN64: then the setup and its uninstaller
+; are 64-bit programs themselves, and so put the files in the 64-bit Program Files, register
+; the 64-bit control with the 64-bit regsvr32 and write the registry's 64-bit view, which is
+; where 64-bit programs (a 64-bit browser among them) look.
 
 !ifndef VERSION | VERSION_TEXT | BIN_DIR | ICON | OUT_FILE
   !error "VERSION, VERSION_TEXT, BIN_DIR, ICON and OUT_FILE are given by the build"
 !endif
 
 Unicode true
+!ifdef WIN64
+  Target amd64-unicode
+  !define PROGRAM_FILES "$PROGRAMFILES64"
+!else
+  !define PROGRAM_FILES "$PROGRAMFILES"
+!endif
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 ; Administrators are asked to elevate; other users go on without.
@@ -36,8 +46,9 @@ RequestExecutionLevel highest
 !define TOOLBAR_KEY "Software\Microsoft\Internet Explorer\Extensions\{6D3C5B1E-8A47-4F2C-B9E0-3F1A7C52D4E8}"
 ; The browser's kill bit for the monitor control: the control hands its host every browser's
 ; addresses and events, and no web page may load it. Only the browser reads the key, in the
-; 32-bit view (the control is 32-bit: a 64-bit browser cannot load it anyway). The control is
-; registered for the machine only by an installation for all users, which alone sets it.
+; view of the setup's own bitness, which is the control's: a browser of the other bitness
+; cannot load it anyway. The control is registered for the machine only by an installation
+; for all users, which alone sets it.
 !define CONTROL_CLSID "{FC63E66E-7C55-4B1C-B8E7-8F9CDC03469F}"
 !define KILL_BIT_KEY "Software\Microsoft\Internet Explorer\ActiveX Compatibility\${CONTROL_CLSID}"
 !define KILL_BIT 0x400
@@ -207,7 +218,7 @@ Function .onInit
   ${EndIf}
   ${If} $INSTDIR == ""
     ${If} $Mode == "AllUsers"
-      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+      StrCpy $INSTDIR "${PROGRAM_FILES}\${PRODUCT}"
     ${Else}
       StrCpy $INSTDIR "$LOCALAPPDATA\${PRODUCT}"
     ${EndIf}
@@ -227,7 +238,8 @@ Section "-Quellix"
 
   ; Earlier versions of the program registered the control for their user wherever they
   ; ran from; such an entry would take precedence over the machine's for that user.
-  ; (The 32-bit regsvr32: System32 is SysWOW64 to this 32-bit setup on 64-bit Windows.)
+  ; (The regsvr32 of the setup's bitness, which is the control's: System32 is SysWOW64 to
+  ; the 32-bit setup on 64-bit Windows.)
   ExecWait '"$SYSDIR\regsvr32.exe" /s /u /n /i:user "$INSTDIR\tessaly.ocx"'
   ${If} $Mode == "AllUsers"
     ; For other programs that host the control; Quellix itself does not need it.

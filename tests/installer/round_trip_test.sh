@@ -76,6 +76,9 @@ run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 toolbar_key='HKLM\Software\Microsoft\Internet Explorer\Extensions\{6D3C5B1E-8A47-4F2C-B9E0-3F1A7C52D4E8}'
 kill_bit_key="HKLM\\Software\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\$clsid"
 files=(norvane.exe tessaly.ocx 1.ico 4.ico quellix.html)
+# The build's Windows, win32 or win64 (set for the 64-bit build, whose programs 64-bit Wine
+# runs): also the name of the key under which the type library registers itself.
+platform=${QUELLIX_WINE_ARCH:-win32}
 
 # nothing_of_ours: no registration, entry, setting, log-on value, toolbar key or shortcut.
 nothing_of_ours() {
@@ -225,7 +228,7 @@ installed_in "$folder" HKLM "$common_menu"
 key_gone "HKCU\\$uninstall_key"
 expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
 expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" ThreadingModel Apartment
-expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\win32" "" "$folder\\tessaly.ocx"
+expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\$platform" "" "$folder\\tessaly.ocx"
 expect_value "$kill_bit_key" "Compatibility Flags" 0x400
 [ "$failures" -eq 0 ] || stop "the installation is not as it should be"
 
@@ -333,9 +336,11 @@ wait_for_prefix
 expect_value "$arp\\$(product_code "$older_msi")" DisplayName Quellix
 expect_value "$arp\\$(product_code "$older_msi")" DisplayVersion 0.9.0
 expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
-expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\win32" "" "$folder\\tessaly.ocx"
+expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\$platform" "" "$folder\\tessaly.ocx"
 expect_value "$kill_bit_key" "Compatibility Flags" 0x400
-[ -n "$(find "$common_menu" -iname 'quellix.lnk')" ] || fail "no shortcut in $common_menu"
+# Windows puts the shortcut of a package for all users in the common Start menu; Wine's
+# Windows Installer (8.0) always takes the user's menu folder, whatever ALLUSERS says.
+[ -n "$(find "$common_menu" "$user_menu" -iname 'quellix.lnk')" ] || fail "no shortcut in $common_menu"
 start_program "$folder"
 quit_program
 printf 'http://kept.example/\r\n' >"$instdir/Allow.txt"
