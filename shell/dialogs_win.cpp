@@ -37,7 +37,7 @@ void frmWB::Open(HWND owner, const char* wbMode)
 
 void frmWB::Form_Load()
 {
-    static constexpr ControlSpec kControls[] = {
+    static constexpr ControlLayout kControls[] = {
         {L"STATIC", L"", style::kLabel, IDC_LABEL1, 120, 120, 5775, 1215},
         {L"BUTTON", L"OK", style::kDefaultButton, IDOK, 240, 1440, 1215, 375},
         {L"BUTTON", L"Open", style::kButton, IDC_OPEN, 2280, 1440, 1455, 375},
@@ -106,7 +106,7 @@ void frmOptions::Form_Load()
     SetProgramIcon();
     // In tab order: OK, Cancel, then the boxes from "Hide on start" on; the boxes read
     // from top to bottom Run at StartUp, Hide on start, Beep, Flash, List, icon.
-    static constexpr ControlSpec kControls[] = {
+    static constexpr ControlLayout kControls[] = {
         {L"BUTTON", L"OK", style::kDefaultButton, IDOK, 4680, 120, 1215, 375},
         {L"BUTTON", L"Cancel", style::kButton, IDCANCEL, 4680, 600, 1215, 375},
         {L"BUTTON", L"Hide on start", style::kCheckBox, IDC_CHKHIDEONSTART, 360, 1020, 3855, 375},
@@ -169,7 +169,7 @@ frmTips::frmTips() : ModalWindow(L"Quellix Tips", 4680, 3195) {}
 void frmTips::Form_Load()
 {
     SetProgramIcon();
-    static constexpr ControlSpec kControls[] = {
+    static constexpr ControlLayout kControls[] = {
         {L"STATIC", L"- Quellix blocks about 90-95 % of all pop-up windows", style::kLabel, -1, 120, 120, 4440, 495},
         {L"STATIC", L"- You can add/remove/open links in Allow list by double clicking", style::kLabel, -1, 120, 615,
          4440, 495},
@@ -201,7 +201,7 @@ frmAbout::frmAbout(bool managed) : ModalWindow(L"Quellix", 5730, 3555), m_manage
 void frmAbout::Form_Load()
 {
     SetProgramIcon();
-    static constexpr ControlSpec kControls[] = {
+    static constexpr ControlLayout kControls[] = {
         {L"STATIC", L"", SS_BITMAP | SS_REALSIZECONTROL, IDC_LOGO, 240, 240, 1080, 1140},
         {L"STATIC", L"Quellix " QUELLIX_VERSION_SHORT, style::kLabel, IDC_TITLE, 1560, 240, 3900, 420},
         {L"STATIC", L"Quellix", style::kLabel, -1, 1560, 720, 3900, 255},
@@ -215,7 +215,7 @@ void frmAbout::Form_Load()
     lay.AddAll(Window(), kControls);
     // In the free band above the rule, so that nothing else moves.
     if (m_managed) {
-        static constexpr ControlSpec kManaged[] = {
+        static constexpr ControlLayout kManaged[] = {
             {L"STATIC", L"Some settings are managed by your organisation.", style::kLabel, IDC_MANAGED, 1560, 1740,
              3900, 255},
         };

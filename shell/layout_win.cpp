@@ -23,21 +23,21 @@ Layout::Layout()
     }
 }
 
-HWND Layout::Add(HWND parent, const ControlSpec& spec) const
+HWND Layout::Add(HWND parent, const ControlLayout& control) const
 {
-    const RECT place = Rect(spec.left, spec.top, spec.width, spec.height);
-    const HWND control = CreateWindowExW(0, spec.windowClass, spec.text, WS_CHILD | WS_VISIBLE | spec.style, place.left,
-                                         place.top, place.right - place.left, place.bottom - place.top, parent,
-                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), ThisInstance(),
-                                         nullptr);
-    if (control)
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
-    return control;
+    const RECT place = Rect(control.left, control.top, control.width, control.height);
+    const HWND window = CreateWindowExW(0, control.windowClass, control.text, WS_CHILD | WS_VISIBLE | control.style,
+                                        place.left, place.top, place.right - place.left, place.bottom - place.top,
+                                        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
+                                        ThisInstance(), nullptr);
+    if (window)
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+    return window;
 }
 
-void Layout::AddAll(HWND parent, std::span<const ControlSpec> controls) const
+void Layout::AddAll(HWND parent, std::span<const ControlLayout> controls) const
 {
-    for (const ControlSpec& control : controls) {
+    for (const ControlLayout& control : controls) {
         const HWND added = Add(parent, control);
         if ((control.style & BS_TYPEMASK) == BS_GROUPBOX && _wcsicmp(control.windowClass, L"BUTTON") == 0)
             SetWindowPos(added, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -13,7 +13,7 @@ namespace quellix {
 
 // One control of a window, as a dialog template has it: class, text, style, identifier and
 // place in twips. A window's controls are a table of these, in their tab order.
-struct ControlSpec {
+struct ControlLayout {
     const wchar_t* windowClass;
     const wchar_t* text;
     DWORD style;
@@ -47,9 +47,9 @@ public:
     HFONT Font() const { return m_font.get(); }
 
     // A child control at its place in twips, in the window's font.
-    HWND Add(HWND parent, const ControlSpec& control) const;
+    HWND Add(HWND parent, const ControlLayout& control) const;
     // Every control of a table, in its order; frames (group boxes) lie behind the others.
-    void AddAll(HWND parent, std::span<const ControlSpec> controls) const;
+    void AddAll(HWND parent, std::span<const ControlLayout> controls) const;
 
     // The size of `window` whose client area is `width` by `height` twips, its style and
     // menu taken into account; and resizing it to that.

@@ -92,7 +92,7 @@ NoZirOd::StartResult NoZirOd::Create()
 void NoZirOd::BuildControls()
 {
     // In tab order; the monitor's banner takes its place below them (kMonitorPlace).
-    static constexpr ControlSpec kControls[] = {
+    static constexpr ControlLayout kControls[] = {
         {L"LISTBOX", L"", style::kList, IDC_BLOCKEDURLS, 120, 360, 7935, 1230},
         {L"LISTBOX", L"", style::kList, IDC_WHITELIST, 180, 2160, 7935, 1230},
         {L"BUTTON", L"Hide", style::kButton, IDC_HIDE, 5640, 3720, 1095, 375},

@@ -90,7 +90,7 @@ void frmPopupLog::Form_Load()
     // Placed by Form_Resize, which follows the window's size; in tab order.
     static constexpr DWORD kLogStyle = WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
                                        LVS_SHOWSELALWAYS;
-    static constexpr ControlSpec kControls[] = {
+    static constexpr ControlLayout kControls[] = {
         {WC_LISTVIEWW, L"", kLogStyle, IDC_LOG_LIST, 0, 0, 0, 0},
         {L"BUTTON", L"&Open pop-up", style::kButton, IDC_LOG_OPEN, 0, 0, 0, 0},
         {L"BUTTON", L"Allow this &address", style::kButton, IDC_LOG_ALLOWADDRESS, 0, 0, 0, 0},
