@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace quellix {
@@ -54,14 +53,22 @@ public:
     void SetObserver(UrlListObserver* observer) { m_observer = observer; }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    // Where each entry sits, found by its text's hash: open addressing with linear probing,
+    // at most half full. A lookup hashes once and compares with the entries themselves, and
+    // an entry costs no allocation beyond its own text.
+    struct Slot {
+        std::uint32_t position;
+        std::uint32_t hash;
     };
+    static constexpr std::uint32_t kFree = UINT32_MAX;
+
+    static std::uint32_t HashOf(std::string_view text);
+    std::size_t Mask() const { return m_slots.size() - 1; }
+    void Index(std::uint32_t position, std::uint32_t hash);
+    void Unindex(std::size_t position);
 
     std::vector<std::string> m_entries;
-    // How often each text occurs, so that lookups need not walk the list.
-    std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> m_occurrences;
+    std::vector<Slot> m_slots;
     std::optional<std::size_t> m_selected;
     UrlListObserver* m_observer = nullptr;
     std::uint64_t m_revision = 0;

@@ -1,5 +1,7 @@
 #include "blocker/allow_prompt.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "blocker/url_list.h"
@@ -120,6 +122,32 @@ TEST(UrlListTest, RemovingAnEntryKeepsSelectionAndLookupsConsistent)
 
     EXPECT_TRUE(list.Append(std::string(UrlList::kMaxEntryBytes, 'x')));
     EXPECT_FALSE(list.Append(std::string(UrlList::kMaxEntryBytes + 1, 'x')));
+}
+
+// The lookup index against a walk of the entries, through growth and removals anywhere
+// (which move later entries up and close gaps in the index's runs).
+TEST(UrlListTest, LookupsAgreeWithTheEntriesThroughAppendsAndRemovals)
+{
+    UrlList list;
+    std::uint32_t seed = 7;
+    auto next = [&seed](std::uint32_t below) {
+        seed = seed * 1103515245 + 12345;
+        return (seed >> 16) % below;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        if (list.Empty() || next(3) != 0)
+            list.Append("http://site" + std::to_string(next(400)) + "/");
+        else
+            list.Remove(next(static_cast<std::uint32_t>(list.Count())));
+        if (round % 100 == 99) {
+            for (int i = 0; i < 400; ++i) {
+                const std::string text = "http://site" + std::to_string(i) + "/";
+                const auto& entries = list.Entries();
+                ASSERT_EQ(list.Contains(text), std::find(entries.begin(), entries.end(), text) != entries.end())
+                    << text << " after " << round + 1 << " changes";
+            }
+        }
+    }
 }
 
 }  // namespace
