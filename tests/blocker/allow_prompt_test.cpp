@@ -1,8 +1,8 @@
 #include "blocker/allow_prompt.h"
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "blocker/url_list.h"
 #include "tests/blocker/fakes.h"
