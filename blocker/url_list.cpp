@@ -55,7 +55,7 @@ std::uint32_t UrlList::HashOf(std::string_view text)
 
 void UrlList::Index(std::uint32_t position, std::uint32_t hash)
 {
-    if (2 * (m_entries.size()) > m_slots.size()) {
+    if (2 * m_entries.size() > m_slots.size()) {
         std::vector<Slot> old(std::max<std::size_t>(16, 2 * m_slots.size()), Slot{kFree, 0});
         old.swap(m_slots);
         for (const Slot& slot : old) {
@@ -85,6 +85,8 @@ void UrlList::Unindex(std::size_t position)
     }
     m_slots[hole].position = kFree;
     // The entries below move up a row.
+    if (position + 1 == m_entries.size())
+        return;
     for (Slot& slot : m_slots) {
         if (slot.position != kFree && slot.position > position)
             --slot.position;

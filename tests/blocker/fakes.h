@@ -112,11 +112,22 @@ public:
 // more milliseconds of Pause; one in `unreadable` cannot be read at all.
 class FakeFiles final : public FileStore {
 public:
-    std::map<std::string, std::string> files;
-    std::map<std::string, std::uint64_t> modified;
+    // Paths name files as Windows names them, whatever the letter case.
+    struct NoCase {
+        bool operator()(const std::string& a, const std::string& b) const
+        {
+            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                                [](unsigned char x, unsigned char y) {
+                                                    return std::tolower(x) < std::tolower(y);
+                                                });
+        }
+    };
+
+    std::map<std::string, std::string, NoCase> files;
+    std::map<std::string, std::uint64_t, NoCase> modified;
     std::set<std::string> readOnly;
-    std::set<std::string> unreadable;
-    std::map<std::string, unsigned> busy;
+    std::set<std::string, NoCase> unreadable;
+    std::map<std::string, unsigned, NoCase> busy;
     std::optional<std::size_t> writeBudget;
     unsigned paused = 0;
 
@@ -178,11 +189,7 @@ public:
         return files.erase(path) > 0;
     }
     bool CreateFolder(const std::string& path) override { return !IsReadOnly(path + "\\"); }
-    bool SamePath(const std::string& a, const std::string& b) override
-    {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                          [](char x, char y) { return std::tolower(x) == std::tolower(y); });
-    }
+    bool SamePath(const std::string& a, const std::string& b) override { return !NoCase()(a, b) && !NoCase()(b, a); }
     void Pause(unsigned milliseconds) override
     {
         paused += milliseconds;

@@ -211,8 +211,10 @@ TEST_F(PopupRulesTest, AllowedAddressesAndSitesCountInBothModesAndProtectionOffL
     state.protectionOff = true;
     for (const Order order : {Order::k2Then3, Order::k3Then2, Order::kOnly2})
         EXPECT_EQ(Ask("http://ads.example/", 0, order), NewWindowVerdict::kLeave);
-    Ask("http://ads.example/", 0, Order::k2Then3, "http://www.shop.example/");
-    EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedSite) << "the site, before the switch";
+    for (const Order order : {Order::k2Then3, Order::kOnly2}) {
+        Ask("http://ads.example/", 0, order, "http://www.shop.example/");
+        EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedSite) << "the site, before the switch";
+    }
     FakeBrowser window("http://ads.example/");
     rules.BrowserCreated(window, 9);
     EXPECT_EQ(window.quits, 0);

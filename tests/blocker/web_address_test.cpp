@@ -119,6 +119,9 @@ TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
     };
     for (const char* page : refused)
         EXPECT_FALSE(sites.AllowsPagesOf(page)) << page;
+    // An empty label makes no host, however many dots a page writes.
+    for (const std::string& page : {std::string("http://ads..example.com/"), "http://" + std::string(252, '.') + "a/"})
+        EXPECT_FALSE(sites.AllowsPagesOf(page)) << page.size();
 
     // The table grows with the list; a removal is seen at the next test, as is an entry the
     // file brought in whole.

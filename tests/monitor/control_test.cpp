@@ -152,6 +152,24 @@ TEST_F(ControlTest, RefreshRestartsWithANewTrackerAndTheSameList)
     EXPECT_EQ(Count(), 2);
 }
 
+TEST_F(ControlTest, AHostThatDisconnectsHearsNoMoreAndItsCookieServesTheNextHost)
+{
+    const ComPtr<Browser> browser = desktop->Open(L"http://a.example/");
+    Enable();
+    const ComPtr<EventSink> second = quellix::MakeCom<EventSink>();
+    const ComPtr<EventSink> third = quellix::MakeCom<EventSink>();
+    ASSERT_EQ(Connect(control.Get(), kDiidIEEventsEvents, second.Get()), 2u);
+    EXPECT_EQ(Disconnect(control.Get(), kDiidIEEventsEvents, 1), S_OK);  // the first host
+    EXPECT_EQ(Connect(control.Get(), kDiidIEEventsEvents, third.Get()), 1u) << "a freed cookie is given again";
+    EXPECT_EQ(Disconnect(control.Get(), kDiidIEEventsEvents, 1), S_OK);
+    for (const DWORD stale : {0u, 1u, 3u})
+        EXPECT_EQ(Disconnect(control.Get(), kDiidIEEventsEvents, stale), CONNECT_E_NOCONNECTION) << stale;
+    browser->FireDownloadBegin();
+    EXPECT_TRUE(sink->events.empty());
+    EXPECT_TRUE(third->events.empty());
+    EXPECT_EQ(second->Ids(), (std::vector<DISPID>{kDownLoadBegin}));
+}
+
 TEST_F(ControlTest, EveryReadAndWriteOfEnabledNotifiesTheContainer)
 {
     const ComPtr<PropertySink> properties = quellix::MakeCom<PropertySink>();
@@ -354,9 +372,11 @@ TEST_F(ControlTest, ANewWindowIsAnnouncedAfterItIsTrackedAndListedAndARevocation
             EXPECT_TRUE(args.empty());
         }
     };
+    const int walks = desktop->Calls().Count(quellix::sim::Call::kNewEnum);
     const ComPtr<Browser> second = desktop->Open(L"http://b.example/");
     ASSERT_EQ(sink->Ids(), (std::vector<DISPID>{kBrowserCreated}));
     EXPECT_TRUE(Same(sink->events[0].browser.Get(), second.Get()));
+    EXPECT_EQ(desktop->Calls().Count(quellix::sim::Call::kNewEnum), walks) << "one window joining needs no walk";
     EXPECT_EQ(countAtCreation, 2);
     EXPECT_EQ(second->Subscribers(), 1) << "its events are already forwarded";
 
@@ -722,21 +742,31 @@ TEST_F(ControlTest, AHostMaySwitchOffOrLetGoOfTheControlInsideAHandler)
 {
     const ComPtr<Browser> browser = desktop->Open(L"http://a.example/");
     Enable();
+    const ComPtr<EventSink> next = quellix::MakeCom<EventSink>();  // a second host, served after
+    ASSERT_NE(Connect(control.Get(), kDiidIEEventsEvents, next.Get()), 0u);
+    int listSubscribersWhenOff = -1;
+    ULONG nextReferencesWhenLetGo = 0;
     sink->handler = [&](DISPID id, std::vector<VARIANTARG*>& args) {
         if (id == kNewWindow) {
             control->put_Enabled(VARIANT_FALSE);
+            listSubscribersWhenOff = desktop->ListSubscribers();
             *args[2]->pboolVal = VARIANT_TRUE;
         } else if (id == kDownLoadBegin) {
             control.Reset();  // the host's last reference
+            next->AddRef();
+            nextReferencesWhenLetGo = next->Release();
         }
     };
     EXPECT_EQ(browser->FireNewWindow2().cancel, VARIANT_TRUE);
+    EXPECT_EQ(listSubscribersWhenOff, 0) << "off lets go of the window list at once, even inside a handler";
     EXPECT_EQ(browser->Subscribers(), 0);
     EXPECT_EQ(browser->FireDownloadBegin(), S_OK);
 
     Enable();
     browser->FireDownloadBegin();
     EXPECT_FALSE(control);
+    EXPECT_EQ(nextReferencesWhenLetGo, 2u) << "the control, and so its hold on the next host, outlives the call";
+    EXPECT_EQ(next->Ids(), (std::vector<DISPID>{kNewWindow, kDownLoadBegin}));
     EXPECT_EQ(browser->Subscribers(), 0);
     EXPECT_EQ(desktop->ListSubscribers(), 0);
 }
@@ -761,7 +791,10 @@ TEST_F(ControlTest, AWindowThatJoinsWhileSwitchingOnFindsTheControlOnAndObeyed)
     EXPECT_EQ(desktop->ListSubscribers(), 1);
     EXPECT_EQ(early->Subscribers(), 1);
     EXPECT_EQ(late->Subscribers(), 1);
-    EXPECT_EQ(Count(), 2);
+    EXPECT_TRUE(Same(sink->events[0].browser.Get(), late.Get()));
+    ASSERT_EQ(Count(), 2);
+    EXPECT_TRUE(Same(ItemAt(1).Get(), early.Get()));
+    EXPECT_TRUE(Same(ItemAt(2).Get(), late.Get()));
 }
 
 TEST_F(ControlTest, ABrowserThatClosesWhileSwitchingOnIsPassedOverAndTheRestAreWatched)

@@ -45,13 +45,13 @@ DWORD Connect(IUnknown* source, REFIID events, IUnknown* sink)
     return cookie;
 }
 
-void Disconnect(IUnknown* source, REFIID events, DWORD cookie)
+HRESULT Disconnect(IUnknown* source, REFIID events, DWORD cookie)
 {
     ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
-    if (SUCCEEDED(source->QueryInterface(IID_PPV_ARGS(&container))) &&
-        SUCCEEDED(container->FindConnectionPoint(events, &point)))
-        point->Unadvise(cookie);
+    RETURN_IF_FAILED(source->QueryInterface(IID_PPV_ARGS(&container)));
+    RETURN_IF_FAILED(container->FindConnectionPoint(events, &point));
+    return point->Unadvise(cookie);
 }
 
 HRESULT InvokeById(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result)

@@ -66,7 +66,7 @@ public:
 
 // Connects `sink` to `source`'s connection point for `events`; returns the cookie (0 on failure).
 DWORD Connect(IUnknown* source, REFIID events, IUnknown* sink);
-void Disconnect(IUnknown* source, REFIID events, DWORD cookie);
+HRESULT Disconnect(IUnknown* source, REFIID events, DWORD cookie);
 
 // Calls a member by dispatch identifier, as a late-bound host does.
 HRESULT InvokeById(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result);
