@@ -62,6 +62,7 @@ TEST(WebAddressTest, AnInternationalisedHostTakesTheBrowsersFormHoweverItIsWritt
         {"bu\u0308cher.example", "xn--bcher-kva.example"},            // u and a combining diaeresis
         {"b\u00FCcher\u3002example\u3002", "xn--bcher-kva.example"},  // ideographic full stops
         {"\uFF42\u00FCcher\uFF0Eexample", "xn--bcher-kva.example"},   // full-width letter and stop
+        {"b\u00FCcher\uFF61example", "xn--bcher-kva.example"},        // half-width ideographic stop
         {"\uFF25\uFF38\uFF21\uFF2D\uFF30\uFF2C\uFF25.com", "example.com"},
         {"\u4F8B.example", "xn--fsq.example"},
         {"\u041F\u0420\u0418\u041C\u0415\u0420.\u0440\u0444", "xn--e1afmkfd.xn--p1ai"},
