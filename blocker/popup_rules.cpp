@@ -213,10 +213,8 @@ bool PopupRules::Judge(Request& request, NewBrowser& browser, std::string_view u
     if (IsAllowedAddress(url)) {
         request.outcome = PopupOutcome::kAllowedAddress;
     } else {
-        if (m_options.ListOn() && !IsInList(m_lists.blocked, url))
-            m_lists.blocked.Append(std::string(url));
         browser.Quit();
-        m_protection.NotifyBlocked();
+        Block(url);
         request.outcome = PopupOutcome::kClosed;
     }
     m_lists.log.Complete(request.record, url, request.outcome);
@@ -267,10 +265,12 @@ void PopupRules::NavigateComplete(NewBrowser& browser, BrowserKey key, std::stri
 bool PopupRules::JudgeNavigated(NewBrowser& browser, BrowserKey key, std::string_view url, bool blankIsAddress)
 {
     Expire(m_ticks.Now());
+    if (key == 0 || url.empty() || (!blankIsAddress && url == "about:blank"))
+        return false;
     const auto waiting = std::find_if(m_requests.begin(), m_requests.end(), [key](const Request& r) {
-        return r.stage == Request::Stage::kNavigating && r.window == key && key != 0;
+        return r.stage == Request::Stage::kNavigating && r.window == key;
     });
-    if (waiting == m_requests.end() || url.empty() || (!blankIsAddress && url == "about:blank"))
+    if (waiting == m_requests.end())
         return false;
     Request request = *waiting;
     m_requests.erase(waiting);
