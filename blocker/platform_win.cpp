@@ -3,6 +3,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <atomic>
+#include <cstdint>
+
 #include "base/utf.h"
 
 namespace quellix {
@@ -17,14 +20,34 @@ std::uint32_t Win32Ticks::Now()
     return GetTickCount();
 }
 
-void Win32Alerts::Beep(unsigned frequencyHz, unsigned durationMs)
+namespace {
+
+// One tone at a time: a burst of blocks sounds as one tone, not as a queue of them that
+// goes on long after the burst.
+std::atomic<bool> g_tonePlaying{false};
+
+void CALLBACK PlayTone(PTP_CALLBACK_INSTANCE, void* context)
 {
-    ::Beep(frequencyHz, durationMs);
+    const auto tone = reinterpret_cast<std::uintptr_t>(context);
+    ::Beep(static_cast<DWORD>(tone >> 16), static_cast<DWORD>(tone & 0xFFFF));
+    g_tonePlaying = false;
 }
 
-void Win32Alerts::Hold(unsigned durationMs)
+}  // namespace
+
+void Win32Alerts::Beep(unsigned frequencyHz, unsigned durationMs)
 {
-    Sleep(durationMs);
+    if (g_tonePlaying.exchange(true))
+        return;
+    // Both fit 16 bits: the tone travels in the context pointer, and nothing is allocated.
+    const auto tone = (static_cast<std::uintptr_t>(frequencyHz & 0xFFFF) << 16) | (durationMs & 0xFFFF);
+    if (!TrySubmitThreadpoolCallback(PlayTone, reinterpret_cast<void*>(tone), nullptr))
+        g_tonePlaying = false;
+}
+
+void Win32Alerts::TimeFlash(unsigned durationMs)
+{
+    SetTimer(m_owner, kFlashTimer, durationMs, nullptr);
 }
 
 void Win32ShellOpener::Open(const std::string& address)

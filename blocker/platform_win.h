@@ -20,10 +20,18 @@ public:
     std::uint32_t Now() override;
 };
 
+// The tone plays on a pool thread, one at a time; the flash ends at a timer of the owner
+// window, which hands WM_TIMER kFlashTimer to Protection::EndFlash.
 class Win32Alerts final : public Alerts {
 public:
+    static constexpr UINT_PTR kFlashTimer = 2;
+
+    void SetOwner(HWND owner) { m_owner = owner; }
     void Beep(unsigned frequencyHz, unsigned durationMs) override;
-    void Hold(unsigned durationMs) override;
+    void TimeFlash(unsigned durationMs) override;
+
+private:
+    HWND m_owner = nullptr;
 };
 
 class Win32ShellOpener final : public ShellOpener {

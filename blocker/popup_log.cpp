@@ -45,6 +45,8 @@ std::string_view OutcomeText(PopupOutcome outcome)
         return "let open: no address came to judge it by";
     case PopupOutcome::kWentAway:
         return "closed before it could be looked at";
+    case PopupOutcome::kRefusedSecond:
+        return "refused: not the first window of the user's click";
     }
     return "";
 }

@@ -26,12 +26,14 @@ enum class PopupOutcome : std::uint8_t {
     kAskedFor,          // the browser says the user's click or key opened it
     kRefusedUnloading,  // refused: its page opened it while being left
     kUnjudged,          // let open, and no window or address came to judge it by
+    kRefusedSecond,     // refused: a window of the user's action, but not its first
 };
 
 // Whether the window was kept from opening.
 constexpr bool IsRefusal(PopupOutcome outcome)
 {
-    return outcome == PopupOutcome::kRefused || outcome == PopupOutcome::kRefusedUnloading;
+    return outcome == PopupOutcome::kRefused || outcome == PopupOutcome::kRefusedUnloading ||
+           outcome == PopupOutcome::kRefusedSecond;
 }
 
 // How the log window names an outcome.

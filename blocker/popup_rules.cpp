@@ -51,97 +51,25 @@ void PopupRules::TakeInput(Request& request, std::uint32_t now)
     request.afterClick = request.input == Input::kClick || now - m_state.lastClickTick < kClickGraceMs;
 }
 
-std::size_t PopupRules::Find(BrowserKey asking, bool newWindow3, std::uint32_t now) const
+PopupOutcome PopupRules::Settle(Request& request, std::uint32_t now)
 {
-    for (std::size_t i = m_requests.size(); i-- > 0;) {
-        const Request& request = m_requests[i];
-        const bool half = newWindow3 ? request.sawNewWindow2 && !request.sawNewWindow3
-                                     : request.sawNewWindow3 && !request.sawNewWindow2;
-        if (half && request.asking == asking && request.stage != Request::Stage::kNavigating &&
-            now - request.tick < kPairMs)
-            return i;
-    }
-    return kNone;
+    // An allowed site lets through before any other test, and reads no key.
+    if (m_lists.sites.AllowsPagesOf(request.opener))
+        return PopupOutcome::kAllowedSite;
+    if (m_state.protectionOff)
+        return PopupOutcome::kProtectionOff;
+    TakeInput(request, now);
+    if (request.input == Input::kKey)
+        return PopupOutcome::kWithKey;
+    // Without NewWindow3 the click is all there is; with it, the browser's flags say more.
+    if (request.afterClick && request.support == NewWindow3Support::kNotRaised)
+        return PopupOutcome::kAfterClick;
+    return PopupOutcome::kWaiting;
 }
 
-PopupRules::Request& PopupRules::Add(std::uint32_t now, BrowserKey asking)
+PopupOutcome PopupRules::Decide(const Request& request, std::uint32_t flags, std::string_view url) const
 {
-    if (m_requests.size() >= kMaxRequests)
-        Forget(0);
-    Request& request = m_requests.emplace_back();
-    request.asking = asking;
-    request.tick = now;
-    return request;
-}
-
-void PopupRules::Forget(std::size_t index)
-{
-    const Request& request = m_requests[index];
-    // A window let open and never judged: the log says so rather than "waiting" for ever.
-    if (request.stage != Request::Stage::kHalf)
-        m_lists.log.Complete(request.record, {}, PopupOutcome::kUnjudged);
-    m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(index));
-}
-
-void PopupRules::Expire(std::uint32_t now)
-{
-    for (std::size_t i = m_requests.size(); i-- > 0;) {
-        const Request& request = m_requests[i];
-        const std::uint32_t limit = request.stage == Request::Stage::kHalf ? kPairMs : kPendingMs;
-        if (now - request.tick >= limit)
-            Forget(i);
-    }
-    UpdateMark();
-}
-
-void PopupRules::UpdateMark()
-{
-    m_awaitingNavigation = 0;
-    bool pending = false;
-    for (const Request& request : m_requests) {
-        pending = pending || request.stage != Request::Stage::kHalf;
-        m_awaitingNavigation += request.stage == Request::Stage::kNavigating;
-    }
-    m_state.zirodPending = pending;
-}
-
-NewWindowVerdict PopupRules::NewWindow(std::string_view opener, BrowserKey asking)
-{
-    const std::uint32_t now = m_ticks.Now();
-    Expire(now);
-    if (const std::size_t decided = Find(asking, false, now); decided != kNone) {
-        // NewWindow3 came first and decided; this is its other half.
-        const bool refused = IsRefusal(m_requests[decided].outcome);
-        m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(decided));
-        UpdateMark();
-        return refused ? NewWindowVerdict::kRefuse : NewWindowVerdict::kLeave;
-    }
-
-    Request& request = Add(now, asking);
-    request.sawNewWindow2 = true;
-    if (m_lists.sites.AllowsPagesOf(opener)) {
-        // Let through before any other test.
-        request.outcome = PopupOutcome::kAllowedSite;
-    } else if (m_state.protectionOff) {
-        request.outcome = PopupOutcome::kProtectionOff;
-    } else {
-        TakeInput(request, now);
-        if (request.input == Input::kKey)
-            request.outcome = PopupOutcome::kWithKey;
-        else if (request.afterClick)
-            request.outcome = PopupOutcome::kAfterClick;
-        else
-            request.stage = Request::Stage::kAwaiting;  // NewWindow3 decides, or its window is judged
-    }
-    request.record = m_lists.log.Add(now, opener, request.outcome);
-    UpdateMark();
-    return request.stage == Request::Stage::kAwaiting ? NewWindowVerdict::kOpen : NewWindowVerdict::kLeave;
-}
-
-PopupOutcome PopupRules::Decide(const Request& request, std::uint32_t flags, std::string_view opener,
-                                std::string_view url)
-{
-    if (request.outcome == PopupOutcome::kAllowedSite || m_lists.sites.AllowsPagesOf(opener))
+    if (request.outcome == PopupOutcome::kAllowedSite || m_lists.sites.AllowsPagesOf(request.opener))
         return PopupOutcome::kAllowedSite;
     if (m_state.protectionOff)
         return PopupOutcome::kProtectionOff;
@@ -154,40 +82,11 @@ PopupOutcome PopupRules::Decide(const Request& request, std::uint32_t flags, std
     // the click was the user leaving.
     if (flags & nwmf::kUnloading)
         return PopupOutcome::kRefusedUnloading;
-    const std::uint32_t direct = nwmf::kUserInited | nwmf::kFirst;
-    if ((flags & direct) == direct)
-        return PopupOutcome::kAskedFor;
+    // The browser knows which window the user's action asked for, better than the clock:
+    // the first is the user's, any other the page's, however soon after the click.
+    if (flags & nwmf::kUserInited)
+        return (flags & nwmf::kFirst) ? PopupOutcome::kAskedFor : PopupOutcome::kRefusedSecond;
     return request.afterClick ? PopupOutcome::kAfterClick : PopupOutcome::kRefused;
-}
-
-NewWindowVerdict PopupRules::NewWindow3(std::uint32_t flags, std::string_view urlContext, std::string_view url,
-                                        BrowserKey asking)
-{
-    const std::uint32_t now = m_ticks.Now();
-    Expire(now);
-    const std::size_t paired = Find(asking, true, now);
-    Request& request = paired != kNone ? m_requests[paired] : Add(now, asking);
-    if (paired == kNone) {
-        if (!m_state.protectionOff && !m_lists.sites.AllowsPagesOf(urlContext))
-            TakeInput(request, now);
-        request.record = m_lists.log.Add(now, urlContext, PopupOutcome::kWaiting);
-    }
-    request.sawNewWindow3 = true;
-    const PopupOutcome outcome = Decide(request, flags, urlContext, url);
-    const std::uint64_t record = request.record;
-    if (paired != kNone) {
-        m_requests.erase(m_requests.begin() + static_cast<std::ptrdiff_t>(paired));
-    } else {
-        request.outcome = outcome;
-        request.stage = Request::Stage::kHalf;  // NewWindow2 may follow
-    }
-    UpdateMark();
-
-    m_lists.log.Complete(record, url, outcome);
-    if (!IsRefusal(outcome))
-        return NewWindowVerdict::kLeave;
-    Block(url);
-    return NewWindowVerdict::kRefuse;
 }
 
 bool PopupRules::IsAllowedAddress(std::string_view url) const
@@ -197,11 +96,153 @@ bool PopupRules::IsAllowedAddress(std::string_view url) const
            (m_lists.allowed.Contains(url) || (m_lists.policyAllowed && m_lists.policyAllowed->Contains(url)));
 }
 
+void PopupRules::Log(Request& request, PopupOutcome outcome, std::string_view url)
+{
+    request.outcome = outcome;
+    if (!request.logged) {
+        request.record = m_lists.log.Add(request.tick, request.opener, outcome);
+        request.logged = true;
+        request.opener.clear();
+    }
+    if (!url.empty() || outcome != PopupOutcome::kWaiting)
+        m_lists.log.Complete(request.record, url, outcome);
+}
+
 void PopupRules::Block(std::string_view url)
 {
     if (m_options.ListOn() && !IsInList(m_lists.blocked, url))
         m_lists.blocked.Append(std::string(url));
     m_protection.NotifyBlocked();
+}
+
+NewWindowVerdict PopupRules::NewWindow(std::string_view opener, BrowserKey asking, NewWindow3Support told)
+{
+    const std::uint32_t now = m_ticks.Now();
+    Expire(now);
+    // The browser's previous request, if it still expected its NewWindow3, has none coming.
+    ForgetHalf(asking);
+
+    Request request;
+    request.asking = asking;
+    request.tick = now;
+    request.opener = opener;
+    request.told = told != NewWindow3Support::kUnknown;
+    request.support = request.told ? told : m_learned;
+    const PopupOutcome settled = Settle(request, now);
+    if (settled != PopupOutcome::kWaiting || request.support == NewWindow3Support::kRaised) {
+        // Decided, or NewWindow3 decides. Either way nothing waits for a window: kept only
+        // to be paired with the NewWindow3 that may follow, and logged once decided.
+        if (settled != PopupOutcome::kWaiting)
+            Log(request, settled);
+        m_halves.push_back(std::move(request));
+        return NewWindowVerdict::kLeave;
+    }
+    // A browser without NewWindow3 says no more than this: lists off, the window is refused
+    // here; in list mode it opens and is judged by its address. The marks are bounded, and
+    // it is the newest request that goes unjudged then: refused.
+    const bool refuse = (request.support == NewWindow3Support::kNotRaised && !m_options.ListOn()) ||
+                        m_marks.size() >= kMaxRequests;
+    if (refuse) {
+        Log(request, PopupOutcome::kRefused);
+        Block({});
+        return NewWindowVerdict::kRefuse;
+    }
+    // Not known yet: the window opens, and NewWindow3, if it comes, decides instead.
+    Log(request, PopupOutcome::kWaiting);
+    m_marks.push_back(std::move(request));
+    UpdateMark();
+    return NewWindowVerdict::kOpen;
+}
+
+NewWindowVerdict PopupRules::NewWindow3(std::uint32_t flags, std::string_view urlContext, std::string_view url,
+                                        BrowserKey asking)
+{
+    const std::uint32_t now = m_ticks.Now();
+    Expire(now);
+    m_learned = NewWindow3Support::kRaised;
+    std::optional<Request> half = TakeHalf(asking);
+    Request request;
+    if (half) {
+        request = std::move(*half);
+        if (!request.logged && request.opener.empty())
+            request.opener = urlContext;
+    } else {
+        request.asking = asking;
+        request.tick = now;
+        request.opener = urlContext;
+        Settle(request, now);
+    }
+    // Settled by NewWindow2 (the site, the switch, a key): that stands, and the record
+    // gains the address.
+    const bool settled = request.logged && request.outcome != PopupOutcome::kWaiting;
+    const PopupOutcome outcome = settled ? request.outcome : Decide(request, flags, url);
+    Log(request, outcome, url);
+    UpdateMark();
+    if (!IsRefusal(outcome))
+        return NewWindowVerdict::kLeave;
+    Block(url);
+    return NewWindowVerdict::kRefuse;
+}
+
+std::optional<PopupRules::Request> PopupRules::TakeHalf(BrowserKey asking)
+{
+    const auto half = std::find_if(m_halves.begin(), m_halves.end(),
+                                   [asking](const Request& r) { return r.asking == asking; });
+    if (half != m_halves.end()) {
+        Request request = std::move(*half);
+        m_halves.erase(half);
+        return request;
+    }
+    const auto mark = std::find_if(m_marks.begin(), m_marks.end(), [asking](const Request& r) {
+        return r.asking == asking && r.window == 0 && r.support == NewWindow3Support::kUnknown;
+    });
+    if (mark == m_marks.end())
+        return std::nullopt;
+    Request request = std::move(*mark);
+    m_marks.erase(mark);
+    UpdateMark();
+    return request;
+}
+
+void PopupRules::ForgetHalf(BrowserKey asking)
+{
+    // A mark of a browser not known to raise NewWindow3 goes with it: it must not take a
+    // window it was never paired with.
+    if (std::optional<Request> half = TakeHalf(asking); half && half->outcome == PopupOutcome::kWaiting && half->logged)
+        m_lists.log.Complete(half->record, {}, PopupOutcome::kUnjudged);
+}
+
+void PopupRules::BrowserEvent(BrowserKey key)
+{
+    if (AwaitsEvent())
+        ForgetHalf(key);
+}
+
+void PopupRules::Expire(std::uint32_t now)
+{
+    bool expired = false;
+    for (std::size_t i = m_marks.size(); i-- > 0;) {
+        const Request& mark = m_marks[i];
+        if (mark.window == 0 && now - mark.tick >= kPendingMs) {
+            // A window let open and never judged: the log says so rather than "waiting".
+            m_lists.log.Complete(mark.record, {}, PopupOutcome::kUnjudged);
+            m_marks.erase(m_marks.begin() + static_cast<std::ptrdiff_t>(i));
+            expired = true;
+        }
+    }
+    if (expired)
+        UpdateMark();
+}
+
+void PopupRules::UpdateMark()
+{
+    m_awaitingNavigation = 0;
+    m_deferred = 0;
+    for (const Request& mark : m_marks) {
+        m_awaitingNavigation += mark.window != 0;
+        m_deferred += mark.window == 0 && mark.support == NewWindow3Support::kUnknown;
+    }
+    m_state.zirodPending = !m_marks.empty();
 }
 
 bool PopupRules::Judge(Request& request, NewBrowser& browser, std::string_view url, bool blankIsAddress)
@@ -210,14 +251,17 @@ bool PopupRules::Judge(Request& request, NewBrowser& browser, std::string_view u
     // address to judge a pop-up by, unless the window stays there.
     if (url.empty() || (!blankIsAddress && url == "about:blank"))
         return false;
-    if (IsAllowedAddress(url)) {
-        request.outcome = PopupOutcome::kAllowedAddress;
-    } else {
+    // Judged by the switch and the lists as they are now, not as they were at the request.
+    PopupOutcome outcome = PopupOutcome::kClosed;
+    if (m_state.protectionOff)
+        outcome = PopupOutcome::kProtectionOff;
+    else if (IsAllowedAddress(url))
+        outcome = PopupOutcome::kAllowedAddress;
+    Log(request, outcome, url);
+    if (outcome == PopupOutcome::kClosed) {
         browser.Quit();
         Block(url);
-        request.outcome = PopupOutcome::kClosed;
     }
-    m_lists.log.Complete(request.record, url, request.outcome);
     return true;
 }
 
@@ -225,30 +269,37 @@ void PopupRules::BrowserCreated(NewBrowser& browser, BrowserKey key)
 {
     const std::uint32_t now = m_ticks.Now();
     Expire(now);
-    if (m_state.protectionOff)
-        return;
+    // A window that joins while a NewWindow2 still waits for its NewWindow3: that browser
+    // raises none. The window itself is left alone: no request was waiting for it.
+    if (std::any_of(m_halves.begin(), m_halves.end(),
+                    [](const Request& r) { return r.outcome == PopupOutcome::kWaiting && !r.told; }))
+        m_learned = NewWindow3Support::kNotRaised;
     // The oldest request let open without an address: browsers make windows in the order
     // they were asked for. A browser that nobody is waiting for is the user's.
-    const auto awaiting = std::find_if(m_requests.begin(), m_requests.end(),
-                                       [](const Request& r) { return r.stage == Request::Stage::kAwaiting; });
-    if (awaiting == m_requests.end())
+    const auto awaiting = std::find_if(m_marks.begin(), m_marks.end(), [](const Request& r) { return r.window == 0; });
+    if (awaiting == m_marks.end())
         return;
     // Out of the queue while the browser is asked: the call lets other events in.
-    Request request = *awaiting;
-    m_requests.erase(awaiting);
+    Request request = std::move(*awaiting);
+    m_marks.erase(awaiting);
     UpdateMark();
+    if (request.support == NewWindow3Support::kUnknown && !request.told)
+        m_learned = NewWindow3Support::kNotRaised;
 
+    if (request.afterClick) {
+        // Not known to raise NewWindow3 when asked: the click is all there is to go by.
+        Log(request, PopupOutcome::kAfterClick);
+        return;
+    }
     const std::optional<std::string> address = browser.LocationUrl();
     if (!address) {
         // It went away on its own before it could be looked at: nothing is left to block.
-        m_lists.log.Complete(request.record, {}, PopupOutcome::kWentAway);
+        Log(request, PopupOutcome::kWentAway);
     } else if (!Judge(request, browser, *address, false)) {
-        request.stage = Request::Stage::kNavigating;
         request.window = key;
-        request.tick = now;
-        m_requests.push_back(request);
+        m_marks.push_back(std::move(request));
+        UpdateMark();
     }
-    UpdateMark();
 }
 
 bool PopupRules::BrowserNavigating(NewBrowser& browser, BrowserKey key, std::string_view url)
@@ -264,19 +315,31 @@ void PopupRules::NavigateComplete(NewBrowser& browser, BrowserKey key, std::stri
 
 bool PopupRules::JudgeNavigated(NewBrowser& browser, BrowserKey key, std::string_view url, bool blankIsAddress)
 {
-    Expire(m_ticks.Now());
     if (key == 0 || url.empty() || (!blankIsAddress && url == "about:blank"))
         return false;
-    const auto waiting = std::find_if(m_requests.begin(), m_requests.end(), [key](const Request& r) {
-        return r.stage == Request::Stage::kNavigating && r.window == key;
-    });
-    if (waiting == m_requests.end())
+    const auto waiting = std::find_if(m_marks.begin(), m_marks.end(),
+                                      [key](const Request& r) { return r.window == key; });
+    if (waiting == m_marks.end())
         return false;
-    Request request = *waiting;
-    m_requests.erase(waiting);
+    Request request = std::move(*waiting);
+    m_marks.erase(waiting);
     UpdateMark();
     Judge(request, browser, url, blankIsAddress);
     return request.outcome == PopupOutcome::kClosed;
+}
+
+void PopupRules::BrowserDestroyed(BrowserKey key)
+{
+    if (key == 0)
+        return;
+    ForgetHalf(key);
+    const auto waiting = std::find_if(m_marks.begin(), m_marks.end(),
+                                      [key](const Request& r) { return r.window == key; });
+    if (waiting == m_marks.end())
+        return;
+    m_lists.log.Complete(waiting->record, {}, PopupOutcome::kWentAway);
+    m_marks.erase(waiting);
+    UpdateMark();
 }
 
 }  // namespace quellix

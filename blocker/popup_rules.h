@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "blocker/blocking_state.h"
 #include "blocker/options.h"
@@ -94,22 +95,25 @@ struct PopupLists {
     const UrlList* policyAllowed = nullptr;  // the addresses an administrator allows
 };
 
-// Every new-window request is decided once, with the pop-up's address in hand where the
-// browser gives it (NewWindow3), before the window exists. The browser raises NewWindow2
-// and then, unless that was cancelled, NewWindow3; the rules take either order, either
-// event alone, and pair the two by the browser that asks. A request that gets no address
-// (a browser older than NewWindow3) lets its window open and judges the window that
-// appears by its first real address, closing it if it is a pop-up.
+// Whether a browser raises NewWindow3 after NewWindow2, as its type information says or as
+// the browsers were seen to behave.
+enum class NewWindow3Support : std::uint8_t { kUnknown, kRaised, kNotRaised };
+
+// Every new-window request is decided once, by its own events. A browser raises NewWindow2
+// and, unless that was cancelled, NewWindow3 with the pop-up's address, one right after the
+// other, before it makes the window: a NewWindow3 belongs to the NewWindow2 of the same
+// browser just before it, and a NewWindow2 whose NewWindow3 did not come is forgotten at
+// that browser's next event. Such a request never waits for a window, so no window can be
+// taken for it. Only a browser without NewWindow3 (known so, or not known yet) gets a mark
+// per request in list mode, and the window that appears for it is judged by its first real
+// address.
 class PopupRules {
 public:
     // A window opened this soon after a click counts as the user's.
     static constexpr std::uint32_t kClickGraceMs = 400;
-    // NewWindow3 follows NewWindow2 at once; a half of a request older than this has no
-    // partner coming.
-    static constexpr std::uint32_t kPairMs = 2000;
-    // How long a request let open waits for its window, and a window for its first address.
+    // How long a request of a browser without NewWindow3 waits for its window.
     static constexpr std::uint32_t kPendingMs = 5000;
-    // Requests held at once; a page that asks in a loop pushes out the oldest.
+    // Windows awaited at once; a page that asks in a loop has its newest requests refused.
     static constexpr std::size_t kMaxRequests = 256;
 
     PopupRules(BlockingState& state, const Options& options, KeyStateSource& keys, TickSource& ticks, PopupLists lists,
@@ -120,12 +124,18 @@ public:
     bool IsUserInput() { return UserInput() != Input::kNone; }
 
     // NewWindow (the browser's NewWindow2): `opener` is the address of the page that asks
-    // (empty when the browser did not say). Settles what needs no address; defers the rest.
-    NewWindowVerdict NewWindow(std::string_view opener = {}, BrowserKey asking = 0);
+    // (empty when the browser did not say), `told` what the asking browser's type information
+    // says of NewWindow3. Settles what needs no address; NewWindow3 decides the rest.
+    NewWindowVerdict NewWindow(std::string_view opener = {}, BrowserKey asking = 0,
+                               NewWindow3Support told = NewWindow3Support::kUnknown);
     // NewWindow3: the pop-up's address `url`, the asking page's `urlContext`, the browser's
     // NWMF flags.
     NewWindowVerdict NewWindow3(std::uint32_t flags, std::string_view urlContext, std::string_view url,
                                 BrowserKey asking = 0);
+    // Any other event of a browser: a NewWindow2 of it that waits for NewWindow3 has none
+    // coming. Only needed while AwaitsEvent().
+    void BrowserEvent(BrowserKey key);
+    bool AwaitsEvent() const { return !m_halves.empty() || m_deferred != 0; }
 
     // A browser the monitor has just started tracking: the window of a request let open
     // without an address is judged by its address, or waits for its first navigation.
@@ -135,24 +145,25 @@ public:
     bool BrowserNavigating(NewBrowser& browser, BrowserKey key, std::string_view url);
     void NavigateComplete(NewBrowser& browser, BrowserKey key, std::string_view url);
     bool AwaitsNavigation() const { return m_awaitingNavigation != 0; }
+    // A browser closed: a window waiting for its address waits no more, and a request of it
+    // no longer expects its NewWindow3.
+    void BrowserDestroyed(BrowserKey key);
+
+    // What the browsers were seen to do.
+    NewWindow3Support Learned() const { return m_learned; }
 
 private:
     enum class Input { kNone, kKey, kClick };
 
-    // One new-window request, from its first event to its decision.
     struct Request {
-        enum class Stage {
-            kHalf,        // one of NewWindow2 and NewWindow3 seen, decided; the other may follow
-            kAwaiting,    // let open without an address: its window has not appeared
-            kNavigating,  // its window appeared without an address: waits for the first one
-        };
-        Stage stage = Stage::kHalf;
         BrowserKey asking = 0;
-        BrowserKey window = 0;
-        std::uint32_t tick = 0;
-        std::uint64_t record = 0;  // the log's
-        bool sawNewWindow2 = false;
-        bool sawNewWindow3 = false;
+        BrowserKey window = 0;     // once its window appeared
+        std::uint32_t tick = 0;    // when the page asked
+        std::string opener;        // the asking page, until the request is logged
+        std::uint64_t record = 0;  // the log's, once logged
+        bool logged = false;
+        NewWindow3Support support = NewWindow3Support::kUnknown;
+        bool told = false;  // the support from the browser's type information, not learnt
         Input input = Input::kNone;
         bool afterClick = false;
         PopupOutcome outcome = PopupOutcome::kWaiting;
@@ -166,22 +177,23 @@ private:
     Input UserInput();
     // Reads the user's input once for a request: each query consumes a press.
     void TakeInput(Request& request, std::uint32_t now);
-    PopupOutcome Decide(const Request& request, std::uint32_t flags, std::string_view opener, std::string_view url);
+    // What needs no address: the site, the switch, the keys. kWaiting when that settles nothing.
+    PopupOutcome Settle(Request& request, std::uint32_t now);
+    PopupOutcome Decide(const Request& request, std::uint32_t flags, std::string_view url) const;
     // On the user's allow list or the organisation's.
     bool IsAllowedAddress(std::string_view url) const;
+    void Log(Request& request, PopupOutcome outcome, std::string_view url = {});
     // A refusal: the blocked list (list mode) and the announcement.
     void Block(std::string_view url);
     // Judges the window of a request by its address; false while it has none to judge by.
     bool Judge(Request& request, NewBrowser& browser, std::string_view url, bool blankIsAddress);
-    // The newest request of `asking` that waits for the other half (NewWindow3 when
-    // `newWindow3`, else NewWindow2); kNone when there is none.
-    std::size_t Find(BrowserKey asking, bool newWindow3, std::uint32_t now) const;
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    Request& Add(std::uint32_t now, BrowserKey asking);
     bool JudgeNavigated(NewBrowser& browser, BrowserKey key, std::string_view url, bool blankIsAddress);
-    // Lets go of the requests whose time is up.
+    // Takes out the request of `asking` that still expects its NewWindow3, if any: the
+    // half of a request, or a mark not yet known to have no NewWindow3.
+    std::optional<Request> TakeHalf(BrowserKey asking);
+    void ForgetHalf(BrowserKey asking);
+    // Marks of requests whose window did not come in time are let go.
     void Expire(std::uint32_t now);
-    void Forget(std::size_t index);
     void UpdateMark();
 
     BlockingState& m_state;
@@ -190,8 +202,14 @@ private:
     TickSource& m_ticks;
     PopupLists m_lists;
     Protection& m_protection;
-    std::deque<Request> m_requests;  // oldest first
+    NewWindow3Support m_learned = NewWindow3Support::kUnknown;
+    // NewWindow2s waiting for their NewWindow3: one a browser at most.
+    std::vector<Request> m_halves;
+    // Requests let open without an address, oldest first: awaiting their window, or their
+    // window awaiting its first address.
+    std::deque<Request> m_marks;
     std::size_t m_awaitingNavigation = 0;
+    std::size_t m_deferred = 0;  // marks that NewWindow3 may still decide
 };
 
 }  // namespace quellix

@@ -48,12 +48,22 @@ void Protection::NotifyBlocked()
     if (m_options.BeepOn())
         m_alerts.Beep(kBeepHz, kBeepMs);
     if (m_options.FlashOn()) {
-        UpdateTrayIcon(Icon::kFlash);
-        m_alerts.Hold(kFlashMs);
-        UpdateTrayIcon(Icon::kOn);
+        if (!m_flashing)
+            UpdateTrayIcon(Icon::kFlash);
+        m_flashing = true;
+        m_alerts.TimeFlash(kFlashMs);
     }
     ++m_blockedCount;
     m_view.SetBlockedFrameCaption(FrameCaption());
+}
+
+void Protection::EndFlash()
+{
+    if (!m_flashing)
+        return;
+    m_flashing = false;
+    // The icon of the state the switch is in now: it may have been turned during the flash.
+    UpdateTrayIcon();
 }
 
 std::string Protection::FrameCaption() const

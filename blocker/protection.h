@@ -28,11 +28,15 @@ protected:
     ~MainWindowView() = default;
 };
 
-// The tone and the pause that make a block noticeable; both hold the calling thread.
+// The tone and the flash's end that make a block noticeable. Neither may hold the calling
+// thread: a block is announced inside the browser's own call, which waits for it.
 class Alerts {
 public:
+    // Sounds a tone and returns at once.
     virtual void Beep(unsigned frequencyHz, unsigned durationMs) = 0;
-    virtual void Hold(unsigned durationMs) = 0;
+    // Calls Protection::EndFlash once, `durationMs` from now, on this thread; a flash
+    // already timed is timed again from now.
+    virtual void TimeFlash(unsigned durationMs) = 0;
 
 protected:
     ~Alerts() = default;
@@ -60,6 +64,9 @@ public:
     void UpdateTrayIcon(Icon picture);
     // Called once for every blocked window, after it was refused or closed.
     void NotifyBlocked();
+    // The flash's time is up: the tray shows the window's icon again.
+    void EndFlash();
+    bool Flashing() const { return m_flashing; }
 
     std::uint32_t BlockedCount() const { return m_blockedCount; }
     Icon WindowIcon() const { return m_windowIcon; }
@@ -79,6 +86,7 @@ private:
     // Wider than the 16 bits the count once had, so that it goes on counting.
     std::uint32_t m_blockedCount = 0;
     bool m_watching = true;
+    bool m_flashing = false;
 };
 
 }  // namespace quellix

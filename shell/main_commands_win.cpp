@@ -47,6 +47,37 @@ BrowserKey KeyOf(IDispatch* browser)
     return reinterpret_cast<BrowserKey>(identity.Get());
 }
 
+// What the browser's type information says of NewWindow3: whether its class's default event
+// set has it. A browser that offers none is learnt from what it does.
+NewWindow3Support NewWindow3Of(IDispatch* browser)
+{
+    ComPtr<IProvideClassInfo> provider;
+    ComPtr<ITypeInfo> coclass;
+    if (!browser || FAILED(browser->QueryInterface(IID_PPV_ARGS(&provider))) ||
+        FAILED(provider->GetClassInfo(&coclass)) || !coclass)
+        return NewWindow3Support::kUnknown;
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(coclass->GetTypeAttr(&attributes)))
+        return NewWindow3Support::kUnknown;
+    const WORD implemented = attributes->typekind == TKIND_COCLASS ? attributes->cImplTypes : 0;
+    coclass->ReleaseTypeAttr(attributes);
+    for (UINT i = 0; i < implemented; ++i) {
+        constexpr INT kDefaultSource = IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
+        INT flags = 0;
+        HREFTYPE reference = 0;
+        ComPtr<ITypeInfo> events;
+        if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || (flags & kDefaultSource) != kDefaultSource ||
+            FAILED(coclass->GetRefTypeOfImplType(i, &reference)) || FAILED(coclass->GetRefTypeInfo(reference, &events)))
+            continue;
+        wchar_t name[] = L"NewWindow3";
+        LPOLESTR names[] = {name};
+        MEMBERID member = 0;
+        return SUCCEEDED(events->GetIDsOfNames(names, 1, &member)) ? NewWindow3Support::kRaised
+                                                                   : NewWindow3Support::kNotRaised;
+    }
+    return NewWindow3Support::kUnknown;
+}
+
 }  // namespace
 
 void NoZirOd::OnCommand(int id, int code)
@@ -184,7 +215,7 @@ NewWindowVerdict NoZirOd::IEEvents_NewWindow(IDispatch* opener)
 {
     // The page that asks for the window: the allowed sites and the log go by its address.
     const std::string page = opener ? BrowserAdapter(opener).LocationUrl().value_or("") : std::string();
-    const NewWindowVerdict verdict = m_logic->Rules().NewWindow(page, KeyOf(opener));
+    const NewWindowVerdict verdict = m_logic->Rules().NewWindow(page, KeyOf(opener), NewWindow3Of(opener));
     m_frmPopupLog->LogChanged();
     return verdict;
 }
@@ -195,6 +226,20 @@ NewWindowVerdict NoZirOd::IEEvents_NewWindow3(IDispatch* opener, std::uint32_t f
     const NewWindowVerdict verdict = m_logic->Rules().NewWindow3(flags, Narrow(urlContext), Narrow(url), KeyOf(opener));
     m_frmPopupLog->LogChanged();
     return verdict;
+}
+
+void NoZirOd::IEEvents_BrowserEvent(IDispatch* browser)
+{
+    // Every event of every browser passes here: only a request waiting for its NewWindow3
+    // costs more than this test.
+    if (m_logic->Rules().AwaitsEvent())
+        m_logic->Rules().BrowserEvent(KeyOf(browser));
+}
+
+void NoZirOd::IEEvents_BrowserDestroyed(IDispatch* browser)
+{
+    m_logic->Rules().BrowserDestroyed(KeyOf(browser));
+    m_frmPopupLog->LogChanged();
 }
 
 void NoZirOd::IEEvents_BrowserCreated(IDispatch* browser)

@@ -26,23 +26,24 @@ void MainLogic::AddTrayIcon()
 bool MainLogic::Startup()
 {
     MainWindowPlatform& platform = m_services.platform;
+    // What the rules go by is in place before the monitor can raise its first event.
+    m_policy = ReadPolicy(m_services.registry);
+    LoadOptions();
+    m_allowFile.Load(m_allowed);
+    m_sitesFile.Load(m_sites.List());
+    TakePolicy();
+
     m_protection.SetWatching(platform.SetMonitorEnabled(true));
     m_monitorTriedAt = m_services.ticks.Now();
     m_state.protectionOff = false;
     AddTrayIcon();
     platform.HookTrayWndProc();
 
-    m_policy = ReadPolicy(m_services.registry);
-    LoadOptions();
     const bool storedHidden = SettingToDouble(m_settings.Get(kAppName, kOptionsSection, setting::kHideOnStart, "0")) ==
                               1;
     const bool hidden = m_policy.Forced(setting::kHideOnStart).value_or(storedHidden);
     if (hidden)
         platform.HideWindow();
-
-    m_allowFile.Load(m_allowed);
-    m_sitesFile.Load(m_sites.List());
-    TakePolicy();
     if (m_options.list == 0)
         platform.EnableLists(false);
     platform.ShowPolicy(m_policy);

@@ -31,7 +31,9 @@ NoZirOd::NoZirOd()
                  },
                  [this](IDispatch* browser) { IEEvents_BrowserCreated(browser); },
                  [this](IDispatch* browser, std::wstring_view url) { return IEEvents_BrowserNavigating(browser, url); },
-                 [this](IDispatch* browser, std::wstring_view url) { IEEvents_NavigateComplete(browser, url); }})
+                 [this](IDispatch* browser, std::wstring_view url) { IEEvents_NavigateComplete(browser, url); },
+                 [this](IDispatch* browser) { IEEvents_BrowserEvent(browser); },
+                 [this](IDispatch* browser) { IEEvents_BrowserDestroyed(browser); }})
 {
     const std::string programPath = Narrow(ProgramFolder()) + "\\norvane.exe";
     m_logic = std::make_unique<MainLogic>(
@@ -68,6 +70,7 @@ NoZirOd::StartResult NoZirOd::Create()
     if (!m_window)
         return StartResult::kNoWindow;
     m_shell.SetOwner(m_window);
+    m_alerts.SetOwner(m_window);
     m_layout.SizeClientArea(m_window, kClientWidth, kClientHeight);
     CentreWindow(m_window, nullptr);
     BuildControls();
@@ -169,6 +172,7 @@ void NoZirOd::QuitProgram()
         SendMessageW(log, WM_CLOSE, 0, 0);
     Form_Unload();
     KillTimer(m_window, kTimerCheck);
+    KillTimer(m_window, Win32Alerts::kFlashTimer);
     m_monitor.Destroy();
     DestroyWindow(m_window);  // and with it every window it owns
 }
@@ -204,8 +208,8 @@ void NoZirOd::HideWindow()
 
 void NoZirOd::EnableLists(bool enabled)
 {
+    // Allowed addresses count in both modes: only the blocked list belongs to list mode.
     EnableWindow(lstBlockedUrls, enabled);
-    EnableWindow(lstWhiteList, enabled);
 }
 
 void NoZirOd::ShowPolicy(const Policy& policy)
@@ -283,8 +287,12 @@ LRESULT NoZirOd::OwnWndProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_TIMER:
-        if (wParam == kTimerCheck)
+        if (wParam == kTimerCheck) {
             tmrCheck_Timer();
+        } else if (wParam == Win32Alerts::kFlashTimer) {
+            KillTimer(m_window, Win32Alerts::kFlashTimer);
+            m_logic->Switch().EndFlash();
+        }
         return 0;
     case WM_CTLCOLORLISTBOX: {
         const auto box = reinterpret_cast<HWND>(lParam);

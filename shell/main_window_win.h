@@ -101,6 +101,8 @@ private:
     void IEEvents_BrowserCreated(IDispatch* browser);
     bool IEEvents_BrowserNavigating(IDispatch* browser, std::wstring_view url);
     void IEEvents_NavigateComplete(IDispatch* browser, std::wstring_view url);
+    void IEEvents_BrowserEvent(IDispatch* browser);
+    void IEEvents_BrowserDestroyed(IDispatch* browser);
 
     void BuildControls();
     void ShowTrayMenu();

@@ -143,6 +143,10 @@ public:
                   cancel);
             return S_OK;
         }
+        if (id != tessaly::kNewWindow && id != tessaly::kBrowserCreated && m_handlers.browserEvent) {
+            if (const ComPtr<IDispatch> from = browser())
+                m_handlers.browserEvent(from.Get());
+        }
         switch (id) {
         case tessaly::kNewWindow:  // Browser, ppDisp, Cancel
             if (count == 3 && m_handlers.newWindow) {
@@ -156,6 +160,12 @@ public:
             if (count == 1 && m_handlers.browserCreated) {
                 if (const ComPtr<IDispatch> created = browser())
                     m_handlers.browserCreated(created.Get());
+            }
+            break;
+        case tessaly::kBrowserDestroyed:  // Browser
+            if (count == 1 && m_handlers.browserDestroyed) {
+                if (const ComPtr<IDispatch> gone = browser())
+                    m_handlers.browserDestroyed(gone.Get());
             }
             break;
         case tessaly::kBrowserNavigating:  // Browser, pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel

@@ -1,7 +1,8 @@
 // The main window's place for the browser monitor: creates the control tessaly.IEEvents by
 // its ProgID, sites it and shows its banner in place, switches it on and off by dispatch
 // identifier, and receives the events the pop-up rules need: NewWindow, NewWindow3 (the
-// control's second event set), BrowserCreated, and the navigations of new browsers.
+// control's second event set), BrowserCreated and BrowserDestroyed, the navigations of new
+// browsers, and that any other event came.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +33,9 @@ public:
         // A navigation of `browser` starts (true: cancel it), or has committed.
         std::function<bool(IDispatch* browser, std::wstring_view url)> browserNavigating;
         std::function<void(IDispatch* browser, std::wstring_view url)> navigateComplete;
+        // Any other event of `browser` but NewWindow and BrowserCreated, before its own handler.
+        std::function<void(IDispatch* browser)> browserEvent;
+        std::function<void(IDispatch* browser)> browserDestroyed;
     };
 
     explicit MonitorHost(Handlers handlers);

@@ -86,7 +86,7 @@ public:
     {
         calls.push_back("beep " + std::to_string(hz) + " " + std::to_string(ms));
     }
-    void Hold(unsigned ms) override { calls.push_back("hold " + std::to_string(ms)); }
+    void TimeFlash(unsigned ms) override { calls.push_back("flash " + std::to_string(ms)); }
 };
 
 class FakeBrowser final : public NewBrowser {

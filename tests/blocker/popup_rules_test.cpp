@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <tuple>
 
 #include "blocker/allowed_sites.h"
@@ -26,21 +28,15 @@ protected:
     // cancelled, and unless the browser is older than NewWindow3) NewWindow3 with the
     // pop-up's address. Whether the browser ends up refusing the window (kRefuse), or (kLeave)
     // opening it; kOpen only from a NewWindow2 that has no NewWindow3 after it.
-    enum class Order { k2Then3, k3Then2, kOnly3, kOnly2 };
+    enum class Order { k2Then3, kOnly3, kOnly2 };
     NewWindowVerdict Ask(const std::string& url, std::uint32_t flags = 0, Order order = Order::k2Then3,
                          const std::string& opener = "http://page.example/")
     {
         if (order == Order::kOnly2)
-            return rules.NewWindow(opener, kPage);
+            return rules.NewWindow(opener, kPage, told);
         if (order == Order::kOnly3)
             return rules.NewWindow3(flags, opener, url, kPage);
-        if (order == Order::k3Then2) {
-            const NewWindowVerdict third = rules.NewWindow3(flags, opener, url, kPage);
-            const NewWindowVerdict second = rules.NewWindow(opener, kPage);
-            EXPECT_EQ(third == NewWindowVerdict::kRefuse, second == NewWindowVerdict::kRefuse) << "one decision";
-            return third;
-        }
-        const NewWindowVerdict second = rules.NewWindow(opener, kPage);
+        const NewWindowVerdict second = rules.NewWindow(opener, kPage, told);
         if (second == NewWindowVerdict::kRefuse)
             return second;
         // Cancel stays False either way when the window opens: what counts is whether it does.
@@ -49,6 +45,7 @@ protected:
     }
 
     static constexpr BrowserKey kPage = 1;
+    NewWindow3Support told = NewWindow3Support::kUnknown;  // by the asking browser's type information
     BlockingState state;
     Options options;
     FakeKeys keys;
@@ -147,7 +144,7 @@ TEST_F(PopupRulesTest, EveryOrderOfTheTwoEventsRefusesAPopupBeforeItExistsInBoth
     std::uint32_t count = 0;
     for (const int list : {0, 1}) {
         options.list = list;
-        for (const Order order : {Order::k2Then3, Order::k3Then2, Order::kOnly3}) {
+        for (const Order order : {Order::k2Then3, Order::kOnly3}) {
             const std::string url = "http://ads.example/" + std::to_string(count);
             EXPECT_EQ(Ask(url, 0, order), NewWindowVerdict::kRefuse) << list << static_cast<int>(order);
             EXPECT_EQ(protection.BlockedCount(), ++count);
@@ -155,21 +152,19 @@ TEST_F(PopupRulesTest, EveryOrderOfTheTwoEventsRefusesAPopupBeforeItExistsInBoth
             EXPECT_EQ(log[0].outcome, PopupOutcome::kRefused);
             EXPECT_EQ(log[0].opener, "http://page.example/");
             EXPECT_FALSE(state.zirodPending) << "nothing waits: no window is made";
-            ticks.now += PopupRules::kPairMs;
         }
     }
     // List mode lists each address once; lists off lists none.
-    EXPECT_EQ(blocked.Entries(),
-              (std::vector<std::string>{"http://ads.example/3", "http://ads.example/4", "http://ads.example/5"}));
-    EXPECT_EQ(Ask("http://ads.example/3", 0, Order::k3Then2), NewWindowVerdict::kRefuse);
-    EXPECT_EQ(blocked.Count(), 3u);
-    EXPECT_EQ(log.Count(), 7u) << "one record per request, whatever the order";
+    EXPECT_EQ(blocked.Entries(), (std::vector<std::string>{"http://ads.example/2", "http://ads.example/3"}));
+    EXPECT_EQ(Ask("http://ads.example/3", 0, Order::kOnly3), NewWindowVerdict::kRefuse);
+    EXPECT_EQ(blocked.Count(), 2u);
+    EXPECT_EQ(log.Count(), 5u) << "one record per request, whatever the order";
 }
 
 TEST_F(PopupRulesTest, TheBrowsersFlagsTellAWindowTheUserAskedForFromAnExitPopup)
 {
     ticks.now = 1'000'000;
-    for (const Order order : {Order::k2Then3, Order::k3Then2}) {
+    for (const Order order : {Order::k2Then3, Order::kOnly3}) {
         // A link followed with the keyboard: no click, but the browser says the user did it.
         EXPECT_EQ(Ask("http://story.example/", nwmf::kUserInited | nwmf::kFirst, order), NewWindowVerdict::kLeave);
         EXPECT_EQ(log[0].outcome, PopupOutcome::kAskedFor);
@@ -177,7 +172,7 @@ TEST_F(PopupRulesTest, TheBrowsersFlagsTellAWindowTheUserAskedForFromAnExitPopup
             << "a second window of the same action is not the user's";
 
         // The page opens a window as it is left, right after the click that left it.
-        ClickAt(ticks.now += PopupRules::kPairMs);
+        ClickAt(ticks.now += 1000);
         EXPECT_EQ(Ask("http://exit.example/", nwmf::kUnloading | nwmf::kUserInited | nwmf::kFirst, order),
                   NewWindowVerdict::kRefuse);
         EXPECT_EQ(log[0].outcome, PopupOutcome::kRefusedUnloading);
@@ -186,7 +181,7 @@ TEST_F(PopupRulesTest, TheBrowsersFlagsTellAWindowTheUserAskedForFromAnExitPopup
         keys.Press(vk::kControl);
         EXPECT_EQ(Ask("http://exit.example/", nwmf::kUnloading, order), NewWindowVerdict::kLeave);
         keys.Release(vk::kControl);
-        ticks.now += PopupRules::kPairMs;
+        ticks.now += 1000;
     }
 }
 
@@ -209,7 +204,7 @@ TEST_F(PopupRulesTest, AllowedAddressesAndSitesCountInBothModesAndProtectionOffL
     }
     const std::uint32_t blockedSoFar = protection.BlockedCount();
     state.protectionOff = true;
-    for (const Order order : {Order::k2Then3, Order::k3Then2, Order::kOnly2})
+    for (const Order order : {Order::k2Then3, Order::kOnly3, Order::kOnly2})
         EXPECT_EQ(Ask("http://ads.example/", 0, order), NewWindowVerdict::kLeave);
     for (const Order order : {Order::k2Then3, Order::kOnly2}) {
         Ask("http://ads.example/", 0, order, "http://www.shop.example/");
@@ -225,29 +220,35 @@ TEST_F(PopupRulesTest, AllowedAddressesAndSitesCountInBothModesAndProtectionOffL
 TEST_F(PopupRulesTest, WithoutNewWindow3TheWindowIsJudgedByItsFirstRealAddressOneRequestEach)
 {
     ticks.now = 60'000;
-    for (const int list : {0, 1}) {
-        options.list = list;
-        // Two pop-ups at once, the windows registered before they navigate, as browsers do.
-        EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kOpen);
-        EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kOpen);
-        EXPECT_TRUE(state.zirodPending);
-        FakeBrowser first(""), second("about:blank");
-        rules.BrowserCreated(first, 10);
-        rules.BrowserCreated(second, 11);
-        EXPECT_EQ(first.quits + second.quits, 0) << "not judged by an empty address";
-        EXPECT_FALSE(rules.BrowserNavigating(first, 12, "http://ads.example/a")) << "another browser";
-        EXPECT_FALSE(rules.BrowserNavigating(first, 10, "about:blank"));
-        EXPECT_TRUE(rules.BrowserNavigating(first, 10, "http://ads.example/a")) << "its navigation is cancelled";
-        rules.NavigateComplete(second, 11, "about:blank");  // it stays on a blank page
-        EXPECT_EQ(first.quits, 1);
-        EXPECT_EQ(second.quits, 1);
-        EXPECT_FALSE(state.zirodPending);
-        EXPECT_FALSE(rules.AwaitsNavigation());
-        EXPECT_EQ(log[0].popup, "about:blank");
-        EXPECT_EQ(log[1].popup, "http://ads.example/a");
-        EXPECT_EQ(log[1].outcome, PopupOutcome::kClosed);
-    }
-    EXPECT_EQ(protection.BlockedCount(), 4u);
+    told = NewWindow3Support::kNotRaised;
+    // Lists off, such a pop-up is refused before its window exists: the click is all there is.
+    EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kRefuse);
+    EXPECT_EQ(log[0].outcome, PopupOutcome::kRefused);
+    state.lastClickTick = ticks.now - 100;
+    EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kLeave);
+    state.lastClickTick = 0;
+
+    options.list = 1;
+    // Two pop-ups at once, the windows registered before they navigate, as browsers do.
+    EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kOpen);
+    EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kOpen);
+    EXPECT_TRUE(state.zirodPending);
+    FakeBrowser first(""), second("about:blank");
+    rules.BrowserCreated(first, 10);
+    rules.BrowserCreated(second, 11);
+    EXPECT_EQ(first.quits + second.quits, 0) << "not judged by an empty address";
+    EXPECT_FALSE(rules.BrowserNavigating(first, 12, "http://ads.example/a")) << "another browser";
+    EXPECT_FALSE(rules.BrowserNavigating(first, 10, "about:blank"));
+    EXPECT_TRUE(rules.BrowserNavigating(first, 10, "http://ads.example/a")) << "its navigation is cancelled";
+    rules.NavigateComplete(second, 11, "about:blank");  // it stays on a blank page
+    EXPECT_EQ(first.quits, 1);
+    EXPECT_EQ(second.quits, 1);
+    EXPECT_FALSE(state.zirodPending);
+    EXPECT_FALSE(rules.AwaitsNavigation());
+    EXPECT_EQ(log[0].popup, "about:blank");
+    EXPECT_EQ(log[1].popup, "http://ads.example/a");
+    EXPECT_EQ(log[1].outcome, PopupOutcome::kClosed);
+    EXPECT_EQ(protection.BlockedCount(), 3u);
     EXPECT_EQ(blocked.Entries(), (std::vector<std::string>{"http://ads.example/a", "about:blank"}));
 
     // An allowed address stays, a browser nobody waits for is the user's, and a window
@@ -261,30 +262,170 @@ TEST_F(PopupRulesTest, WithoutNewWindow3TheWindowIsJudgedByItsFirstRealAddressOn
     EXPECT_EQ(log[0].outcome, PopupOutcome::kAllowedAddress);
 }
 
+// What the browsers and the user do, step by step, and what each step leads to: the verdict
+// of a request, or whether a window that appears or navigates is closed.
+TEST_F(PopupRulesTest, EachRequestIsJudgedByItsOwnEventsAndNeverTakesAnotherWindow)
+{
+    enum What { k2, k3, kJoin, kNavigate, kClose, kOther, kClick, kOff };
+    struct Step {
+        What what;
+        BrowserKey browser;  // the one that asks, or the window
+        std::uint32_t flags;
+        const char* url;
+        // With lists off, then on: L(eave), R(efuse), O(pen); a window S(tays) or is Q(uit).
+        const char* expect;
+    };
+    struct Row {
+        const char* name;
+        NewWindow3Support told;
+        std::vector<Step> steps;
+        std::vector<std::string> blocked;  // in list mode
+    };
+    constexpr BrowserKey A = 1, W = 10, U = 11;
+    constexpr std::uint32_t kMine = nwmf::kUserInited | nwmf::kFirst;
+    const Row rows[] = {
+        {"a NewWindow2 whose NewWindow3 never came takes neither the link's window nor one with no event",
+         NewWindow3Support::kUnknown,
+         {{k2, A, 0, "", "OO"},
+          {k3, A, 0, "http://ads.example/", "RR"},
+          {k2, A, 0, "", "LL"},  // another add-on cancels it after us: no NewWindow3, no window
+          {k2, A, 0, "", "LL"},
+          {k3, A, kMine, "http://story.example/", "LL"},
+          {kJoin, W, 0, "", "SS"},
+          {kNavigate, W, 0, "http://story.example/", "SS"},
+          {kJoin, U, 0, "http://mine.example/", "SS"}},  // Ctrl+N
+         {"http://ads.example/"}},
+        {"a late NewWindow3 is a request of its own and pairs with nothing after it",
+         NewWindow3Support::kRaised,
+         {{k2, A, 0, "", "LL"},
+          {kOther, A, 0, "", "--"},
+          {k3, A, 0, "http://ads.example/", "RR"},
+          {k2, A, 0, "", "LL"},
+          {k3, A, kMine, "http://story.example/", "LL"}},
+         {"http://ads.example/"}},
+        {"the second window of one click is the page's",
+         NewWindow3Support::kRaised,
+         {{kClick, 0, 0, "", "--"},
+          {k2, A, 0, "", "LL"},
+          {k3, A, kMine, "http://story.example/", "LL"},
+          {k2, A, 0, "", "LL"},
+          {k3, A, nwmf::kUserInited, "http://ads.example/", "RR"}},
+         {"http://ads.example/"}},
+        {"a browser known to lack NewWindow3 has its pop-up refused, or closed at its address",
+         NewWindow3Support::kNotRaised,
+         {{k2, A, 0, "", "RO"}, {kJoin, W, 0, "", "SS"}, {kNavigate, W, 0, "http://ads.example/", "SQ"}},
+         {"http://ads.example/"}},
+        {"not known yet: the first request waits for NewWindow3 or for its window, then it is known",
+         NewWindow3Support::kUnknown,
+         {{k2, A, 0, "", "OO"},
+          {kJoin, W, 0, "", "SS"},
+          {kNavigate, W, 0, "http://ads.example/", "QQ"},
+          {k2, A, 0, "", "RO"}},
+         {"http://ads.example/"}},
+        {"a window is judged by the switch as it is when its address comes",
+         NewWindow3Support::kUnknown,
+         {{k2, A, 0, "", "OO"},
+          {kJoin, W, 0, "", "SS"},
+          {kOff, 0, 0, "", "--"},
+          {kNavigate, W, 0, "http://ads.example/", "SS"}},
+         {}},
+        {"a window that closes while it waits is forgotten, and a new one with its key is not taken for it",
+         NewWindow3Support::kUnknown,
+         {{k2, A, 0, "", "OO"},
+          {kJoin, W, 0, "", "SS"},
+          {kClose, W, 0, "", "--"},
+          {kJoin, W, 0, "", "SS"},
+          {kNavigate, W, 0, "http://ads.example/", "SS"}},
+         {}},
+    };
+    const auto verdict = [](NewWindowVerdict v) {
+        return v == NewWindowVerdict::kLeave ? 'L' : v == NewWindowVerdict::kRefuse ? 'R' : 'O';
+    };
+    for (const Row& row : rows) {
+        for (const int list : {0, 1}) {
+            SCOPED_TRACE(std::string(row.name) + (list ? ", lists on" : ", lists off"));
+            BlockingState fresh;
+            UrlList freshBlocked;
+            PopupLog freshLog;
+            Protection freshSwitch{fresh, options, view, tray, alerts};
+            PopupRules rules{fresh, options, keys, ticks, {freshBlocked, allowed, sites, freshLog}, freshSwitch};
+            options.list = static_cast<std::int16_t>(list);
+            ticks.now = 1'000'000;
+            std::map<BrowserKey, std::unique_ptr<FakeBrowser>> windows;
+            for (const Step& step : row.steps) {
+                const char expect = step.expect[list];
+                ticks.now += 10;
+                switch (step.what) {
+                case k2:
+                    EXPECT_EQ(verdict(rules.NewWindow("http://page.example/", step.browser, row.told)), expect);
+                    break;
+                case k3:
+                    EXPECT_EQ(verdict(rules.NewWindow3(step.flags, "http://page.example/", step.url, step.browser)),
+                              expect);
+                    break;
+                case kJoin:
+                    windows[step.browser] = std::make_unique<FakeBrowser>(step.url);
+                    rules.BrowserCreated(*windows[step.browser], step.browser);
+                    EXPECT_EQ(windows[step.browser]->quits ? 'Q' : 'S', expect) << step.url;
+                    break;
+                case kNavigate: {
+                    FakeBrowser& window = *windows[step.browser];
+                    const bool cancelled = rules.BrowserNavigating(window, step.browser, step.url);
+                    EXPECT_EQ(cancelled, window.quits == 1);
+                    EXPECT_EQ(window.quits ? 'Q' : 'S', expect) << step.url;
+                    break;
+                }
+                case kClose:
+                    rules.BrowserDestroyed(step.browser);
+                    break;
+                case kOther:
+                    rules.BrowserEvent(step.browser);
+                    break;
+                case kClick:
+                    fresh.lastClickTick = ticks.now;
+                    break;
+                case kOff:
+                    fresh.protectionOff = true;
+                    break;
+                }
+            }
+            EXPECT_EQ(freshBlocked.Entries(), list ? row.blocked : std::vector<std::string>{});
+        }
+    }
+}
+
 TEST_F(PopupRulesTest, AMarkWhoseWindowNeverCameIsDroppedAndNeverTakesTheUsersNextWindow)
 {
     options.list = 1;
+    told = NewWindow3Support::kNotRaised;
     ticks.now = 60'000;
     Ask("", 0, Order::kOnly2);
-    ticks.now += PopupRules::kPendingMs;
+    ticks.now += PopupRules::kPendingMs - 1;
+    Ask("", 0, Order::kOnly2);
+    ticks.now += 1;
     FakeBrowser mine("http://mine.example/");
     rules.BrowserCreated(mine, 10);
-    EXPECT_EQ(mine.quits, 0);
+    EXPECT_EQ(mine.quits, 1) << "the second request's window, still awaited";
+    EXPECT_EQ(log[1].outcome, PopupOutcome::kUnjudged) << "the first one's time was up";
+    rules.BrowserCreated(mine, 11);
+    EXPECT_EQ(mine.quits, 1);
     EXPECT_FALSE(state.zirodPending);
-    EXPECT_EQ(log[0].outcome, PopupOutcome::kUnjudged);
 
     // One that went away before it could be read takes its own mark with it.
     Ask("", 0, Order::kOnly2);
     FakeBrowser gone(std::nullopt);
-    rules.BrowserCreated(gone, 11);
+    rules.BrowserCreated(gone, 12);
     EXPECT_EQ(log[0].outcome, PopupOutcome::kWentAway);
     EXPECT_FALSE(state.zirodPending);
-    EXPECT_EQ(protection.BlockedCount(), 0u);
+    EXPECT_EQ(protection.BlockedCount(), 1u);
 
-    // A page asking in a loop holds a bounded number of marks.
-    for (std::size_t i = 0; i < PopupRules::kMaxRequests + 10; ++i)
-        Ask("", 0, Order::kOnly2);
-    EXPECT_EQ(log[PopupRules::kMaxRequests + 9].outcome, PopupOutcome::kUnjudged);
+    // A page asking in a loop holds a bounded number of marks: the newest is refused, and
+    // the oldest still waits for its window.
+    for (std::size_t i = 0; i < PopupRules::kMaxRequests; ++i)
+        ASSERT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kOpen) << i;
+    EXPECT_EQ(Ask("", 0, Order::kOnly2), NewWindowVerdict::kRefuse);
+    EXPECT_EQ(log[PopupRules::kMaxRequests].outcome, PopupOutcome::kWaiting);
+    EXPECT_EQ(log[0].tick, ticks.now) << "stamped when the page asked";
 }
 
 TEST_F(PopupRulesTest, EveryDecisionIsLoggedNewestFirstWithItsOpenerAndWhatHappened)
@@ -295,15 +436,18 @@ TEST_F(PopupRulesTest, EveryDecisionIsLoggedNewestFirstWithItsOpenerAndWhatHappe
     Ask("http://x.example/", 0, Order::k2Then3, "http://www.news.example/");
     Ask("http://y.example/", 0, Order::k2Then3, "http://a.example/");
     keys.Press(vk::kShift);
-    Ask("http://z.example/", 0, Order::k3Then2, "http://b.example/");
+    Ask("http://z.example/", 0, Order::kOnly3, "http://b.example/");
     keys.Release(vk::kShift);
     state.lastClickTick = ticks.now - 100;
     Ask("http://story.example/", 0, Order::k2Then3, "http://c.example/");
     state.lastClickTick = 0;
-    Ask("http://wanted.example/", 0, Order::k3Then2, "http://d.example/");
+    Ask("http://wanted.example/", 0, Order::kOnly3, "http://d.example/");
+    told = NewWindow3Support::kNotRaised;
+    options.list = 1;
     Ask("", 0, Order::kOnly2, "http://e.example/");
     FakeBrowser closed("http://ads.example/");
     rules.BrowserCreated(closed, 10);
+    told = NewWindow3Support::kUnknown;
     state.protectionOff = true;
     Ask("http://w.example/", 0, Order::k2Then3, "http://h.example/");
 

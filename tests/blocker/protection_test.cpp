@@ -77,17 +77,31 @@ TEST_F(ProtectionTest, TheSwitchShowsItsStateInCaptionsIconsAndTheTrayTip)
     EXPECT_EQ(TipOf(tray.calls.back().data).substr(0, 8), std::string("Enabled") + '\0');
 }
 
-TEST_F(ProtectionTest, ABlockBeepsThenFlashesForAFixedTimeThenCounts)
+TEST_F(ProtectionTest, ABlockBeepsAndFlashesWithoutWaitingAndTheFlashEndsOnTheIconOfTheSwitch)
 {
     options.beep = 1;
     options.flash = 1;
     protection.NotifyBlocked();
-    EXPECT_EQ(alerts.calls, (std::vector<std::string>{"beep 800 200", "hold 100"}));
-    ASSERT_EQ(tray.calls.size(), 2u);
+    EXPECT_EQ(alerts.calls, (std::vector<std::string>{"beep 800 200", "flash 100"}));
+    ASSERT_EQ(tray.calls.size(), 1u);
     EXPECT_EQ(tray.calls[0].data.hIcon, view.IconHandle(Icon::kFlash));
+    EXPECT_EQ(view.frameCaption, "Blocked ZirOd (1)");
+
+    // A second block while the picture shows: timed again, not drawn again.
+    protection.NotifyBlocked();
+    EXPECT_EQ(tray.calls.size(), 1u);
+    EXPECT_EQ(alerts.calls.back(), "flash 100");
+    protection.EndFlash();
+    protection.EndFlash();
+    ASSERT_EQ(tray.calls.size(), 2u);
     EXPECT_EQ(tray.calls[1].data.hIcon, view.IconHandle(Icon::kOn));
     EXPECT_EQ(TipOf(tray.calls[1].data).substr(0, 8), std::string("Enabled") + '\0');
-    EXPECT_EQ(view.frameCaption, "Blocked ZirOd (1)");
+
+    // Switched off during a flash, it ends on the switch's own picture.
+    protection.NotifyBlocked();
+    protection.ToggleProtection();
+    protection.EndFlash();
+    EXPECT_EQ(tray.calls.back().data.hIcon, view.IconHandle(Icon::kOff));
 }
 
 TEST_F(ProtectionTest, OptionsOtherThanExactlyOneAreOff)

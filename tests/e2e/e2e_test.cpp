@@ -120,15 +120,20 @@ TEST_F(E2ETest, ABrowserWithoutNewWindow3HasEachPopUpClosedAtItsFirstRealAddress
         EXPECT_NE(popup->Url(), L"http://old.example/") << "its navigation was cancelled";
         EXPECT_FALSE(IsWindow(popup->Hwnd()));
 
-        // Two at once, both judged; then the user's own window, which nobody waits for.
-        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
-        EXPECT_EQ(page->FireNewWindow2().cancel, VARIANT_FALSE);
-        const ComPtr<Browser> first = desktop->Create(L""), second = desktop->Create(L"");
-        desktop->Register(*first.Get());
-        desktop->Register(*second.Get());
-        second->Load(L"http://two.example/");
-        first->Load(L"http://one.example/");
-        EXPECT_TRUE(first->Quitted() && second->Quitted()) << list;
+        // Known now to raise no NewWindow3, it has two at once refused before they exist with
+        // lists off, and judged at their addresses in list mode; then the user's own window,
+        // which nobody waits for.
+        const VARIANT_BOOL refused = *list == L'0' ? VARIANT_TRUE : VARIANT_FALSE;
+        EXPECT_EQ(page->FireNewWindow2().cancel, refused);
+        EXPECT_EQ(page->FireNewWindow2().cancel, refused);
+        if (!refused) {
+            const ComPtr<Browser> first = desktop->Create(L""), second = desktop->Create(L"");
+            desktop->Register(*first.Get());
+            desktop->Register(*second.Get());
+            second->Load(L"http://two.example/");
+            first->Load(L"http://one.example/");
+            EXPECT_TRUE(first->Quitted() && second->Quitted()) << list;
+        }
         const ComPtr<Browser> mine = desktop->Create(L"");
         desktop->Register(*mine.Get());
         EXPECT_TRUE(mine->Load(L"http://mine.example/"));

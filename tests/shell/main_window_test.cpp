@@ -150,9 +150,9 @@ TEST_F(MainWindowTest, StartsWithItsCaptionControlsMenusAndBanner)
     EXPECT_EQ(place.x, layout.X(480));
     EXPECT_EQ(place.y, layout.Y(3600));
 
-    // No lists unless the List option is on.
+    // No blocked list unless the List option is on; allowed addresses count in both modes.
     EXPECT_FALSE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
-    EXPECT_FALSE(IsWindowEnabled(Item(IDC_WHITELIST)));
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_WHITELIST)));
 }
 
 TEST_F(MainWindowTest, APopUpWithoutAClickIsRefusedAndCountedOneAfterAClickOpens)
@@ -161,11 +161,17 @@ TEST_F(MainWindowTest, APopUpWithoutAClickIsRefusedAndCountedOneAfterAClickOpens
     Start();
     EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
     EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+    // A browser whose type information says it raises no NewWindow3: refused at NewWindow2,
+    // no window at all.
+    const ComPtr<Browser> older = desktop->Open(L"http://older.example/");
+    older->SetClassInfo(sim::ClassInfo::kWithoutNewWindow3);
+    EXPECT_FALSE(desktop->RequestWindow(older, L"http://ads.example/", {0, false}).window);
+    EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (2)");
 
     Click();
     Pump(40);
     EXPECT_TRUE(desktop->RequestWindow(page, L"http://story.example/").window) << "within 400 ms of a click";
-    EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+    EXPECT_EQ(Text(IDC_FRAME1), L"Blocked ZirOd (2)");
 }
 
 TEST_F(MainWindowTest, InListModeThePopUpIsRefusedAndItsAddressListedOnce)
@@ -176,7 +182,9 @@ TEST_F(MainWindowTest, InListModeThePopUpIsRefusedAndItsAddressListedOnce)
     EXPECT_TRUE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
     EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/").window);
     // A browser without NewWindow3: the window opens, and closes at its first address.
-    const ComPtr<Browser> popup = desktop->RequestWindow(page, L"http://ads.example/", {0, false}).window;
+    const ComPtr<Browser> older = desktop->Open(L"http://older.example/");
+    older->SetClassInfo(sim::ClassInfo::kWithoutNewWindow3);
+    const ComPtr<Browser> popup = desktop->RequestWindow(older, L"http://ads.example/", {0, false}).window;
     ASSERT_TRUE(popup);
     EXPECT_TRUE(popup->Quitted());
     HWND blocked = Item(IDC_BLOCKEDURLS);

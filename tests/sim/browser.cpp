@@ -259,9 +259,25 @@ STDMETHODIMP Browser::QueryInterface(REFIID riid, void** object)
         QITABENTMULTI(Browser, IWebBrowser, IWebBrowser2),
         QITABENTMULTI(Browser, IDispatch, IWebBrowser2),
         QITABENT(Browser, IConnectionPointContainer),
+        QITABENT(Browser, IProvideClassInfo),
         {},
     };
+    if (riid == IID_IProvideClassInfo && m_classInfo == ClassInfo::kNone) {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
     return QISearch(this, interfaces, riid, object);
+}
+
+STDMETHODIMP Browser::GetClassInfo(ITypeInfo** info)
+{
+    RETURN_IF_FAILED(Alive());
+    *info = nullptr;
+    // The browser's type library (SHDocVw 1.1) has both classes.
+    ComPtr<ITypeLib> library;
+    RETURN_IF_FAILED(LoadRegTypeLib(LIBID_SHDocVw, 1, 1, LOCALE_NEUTRAL, &library));
+    return library->GetTypeInfoOfGuid(
+        m_classInfo == ClassInfo::kWithNewWindow3 ? CLSID_InternetExplorer : CLSID_WebBrowser_V1, info);
 }
 
 STDMETHODIMP Browser::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*)

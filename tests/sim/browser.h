@@ -34,7 +34,13 @@ struct NewWindowResult {
     VARIANT_BOOL cancel;
 };
 
-class Browser final : public ComObject<TypeLibDispatched<IWebBrowser2, IID_IWebBrowser2>, IConnectionPointContainer> {
+// What the browser's IProvideClassInfo says of its class: the browser's own (its default
+// event set has NewWindow3), that of the first browser control (its default event set is the
+// old DWebBrowserEvents, without it), or nothing at all.
+enum class ClassInfo { kNone, kWithNewWindow3, kWithoutNewWindow3 };
+
+class Browser final : public ComObject<TypeLibDispatched<IWebBrowser2, IID_IWebBrowser2>, IConnectionPointContainer,
+                                       IProvideClassInfo> {
 public:
     // `list` is the shell list that Quit revokes the browser from (may be null); `hwnd` is
     // what get_HWND reports.
@@ -49,6 +55,7 @@ public:
     // Every get_HWND call, failed ones included.
     long HwndReads() const { return m_hwndReads; }
     void ResetCounters() { m_hwndReads = 0; }
+    void SetClassInfo(ClassInfo info) { m_classInfo = info; }
     long Subscribers() const { return m_events.Subscribers(); }
     // The browser's process is gone: its methods and connection point answer
     // RPC_E_DISCONNECTED from now on, as a proxy to a dead object does.
@@ -157,6 +164,9 @@ public:
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
+    // IProvideClassInfo
+    STDMETHODIMP GetClassInfo(ITypeInfo** info) override;
+
 private:
     HRESULT Alive() const { return m_vanished ? RPC_E_DISCONNECTED : S_OK; }
     // Counts a call from outside with the shell's process.
@@ -172,6 +182,7 @@ private:
     bool m_quitted = false;
     bool m_vanished = false;
     long m_hwndReads = 0;
+    ClassInfo m_classInfo = ClassInfo::kNone;
     ConnectionPoint m_events{*this, DIID_DWebBrowserEvents2};
 };
 

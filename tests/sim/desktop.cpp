@@ -175,7 +175,7 @@ WindowRequestResult Desktop::RequestWindow(Browser& opener, const std::wstring& 
 {
     WindowRequestResult result;
     result.newWindow2 = opener.FireNewWindow2();
-    if (result.newWindow2.cancel)
+    if (result.newWindow2.cancel || how.cancelledAfterUs)
         return result;
     if (how.newWindow3) {
         result.newWindow3 = opener.FireNewWindow3(how.flags, opener.Url(), url);
@@ -189,6 +189,14 @@ WindowRequestResult Desktop::RequestWindow(Browser& opener, const std::wstring& 
     if (!result.window->Quitted())
         result.window->Load(url);
     return result;
+}
+
+ComPtr<Browser> Desktop::UserWindow(const std::wstring& url)
+{
+    ComPtr<Browser> window = Create(L"");
+    Register(*window.Get());
+    window->Load(url);
+    return window;
 }
 
 void Desktop::Register(Browser& browser)

@@ -51,6 +51,8 @@ struct WindowRequest {
     DWORD flags = 0;          // NewWindow3's NWMF flags
     bool newWindow3 = true;   // false: a browser older than NewWindow3, which raises only NewWindow2
     bool realWindow = false;  // the new browser in a real window (see RealWindow)
+    // Another add-on's handler, called after ours, cancels NewWindow2: nothing follows.
+    bool cancelledAfterUs = false;
 };
 struct WindowRequestResult {
     NewWindowResult newWindow2{};
@@ -89,6 +91,10 @@ public:
     {
         return RequestWindow(*opener.Get(), url, how);
     }
+
+    // A window the user opens with no event of any page (Ctrl+N, a shortcut): registered with
+    // an empty address, then at `url`.
+    ComPtr<Browser> UserWindow(const std::wstring& url);
 
     // Adds the browser (once) and fires WindowRegistered with its new cookie.
     void Register(Browser& browser);
