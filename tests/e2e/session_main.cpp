@@ -93,8 +93,10 @@ int wmain(int argc, wchar_t** argv)
                 address);
         }
         // A browser from before NewWindow3 says where a new window goes only once it is there.
-        const sim::WindowRequest older{0, false, true};
-        const ComPtr<sim::Browser> flash = desktop.RequestWindow(page, L"http://ads.example/old", older).window;
+        const ComPtr<sim::Browser> oldPage = desktop.Open(L"http://old.example/", sim::kRealWindow);
+        oldPage->SetClassInfo(sim::ClassInfo::kWithoutNewWindow3);
+        const ComPtr<sim::Browser> flash =
+            desktop.RequestWindow(oldPage, L"http://ads.example/old", {0, false, true}).window;
         Say(flash && flash->Quitted() ? "an older browser's pop-up to %s was closed at its first address\n"
                                       : "an older browser's pop-up to %s was NOT closed\n",
             L"http://ads.example/old");
