@@ -2,12 +2,45 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
+#include <shellapi.h>
 
+#include "app/version.h"
+#include "base/trace.h"
+#include "base/trace_win.h"
+#include "base/utf.h"
+#include "blocker/platform_win.h"
 #include "shell/main_window_win.h"
+#include "shell/registry_win.h"
+#include "shell/settings.h"
 #include "shell/single_instance_win.h"
+
+namespace {
+
+// The trace is asked for with /trace on the command line, or with the setting Trace.
+bool TraceAsked()
+{
+    int count = 0;
+    if (wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        bool asked = false;
+        for (int i = 1; i < count; ++i)
+            asked = asked || lstrcmpiW(arguments[i], L"/trace") == 0;
+        LocalFree(arguments);
+        if (asked)
+            return true;
+    }
+    quellix::Win32Registry registry;
+    return quellix::SettingsStore(registry).Option(quellix::setting::kTrace) == 1;
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    if (TraceAsked()) {
+        quellix::trace::StartToFile(quellix::Widen(quellix::DefaultListLocation("trace.log").userFolder));
+        quellix::trace::Write("Quellix ", QUELLIX_VERSION_STRING,
+                              " starts, tracing: ", quellix::Narrow(GetCommandLineW()));
+    }
     const quellix::SingleInstance instance;
     if (!instance.First()) {
         quellix::SingleInstance::ShowRunningCopy();
@@ -43,5 +76,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         }
     }
     OleUninitialize();
+    QUELLIX_TRACE("Quellix ends with code ", exitCode);
+    quellix::trace::Stop();
     return exitCode;
 }

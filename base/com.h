@@ -10,6 +10,8 @@
 #include <new>
 #include <utility>
 
+#include "base/trace_win.h"
+
 // mingw-w64's ComPtr has no comparison of its own, so that "a == b" compared only whether
 // each holds a pointer (through its conversion to bool). These compare the pointers.
 namespace Microsoft::WRL {
@@ -108,25 +110,33 @@ inline HRESULT QueryUnknownOnly(IUnknown* identity, REFIID riid, void** object)
 
 }  // namespace quellix
 
+// Early returns on failure, each traced with its place (base/trace_win.h).
 #define RETURN_IF_FAILED(expr)                                                                                         \
     do {                                                                                                               \
         const HRESULT hr_ = (expr);                                                                                    \
-        if (FAILED(hr_))                                                                                               \
+        if (FAILED(hr_)) {                                                                                             \
+            ::quellix::trace::Failure(__FILE__, __LINE__, #expr, hr_);                                                 \
             return hr_;                                                                                                \
+        }                                                                                                              \
     } while (0)
 
 #define RETURN_HR_IF(hr, condition)                                                                                    \
     do {                                                                                                               \
-        if (condition)                                                                                                 \
+        if (condition) {                                                                                               \
+            ::quellix::trace::Failure(__FILE__, __LINE__, #condition, (hr));                                           \
             return (hr);                                                                                               \
+        }                                                                                                              \
     } while (0)
 
 #define RETURN_IF_NULL_ALLOC(pointer) RETURN_HR_IF(E_OUTOFMEMORY, !(pointer))
 
 #define RETURN_LAST_ERROR_IF(condition)                                                                                \
     do {                                                                                                               \
-        if (condition)                                                                                                 \
-            return HRESULT_FROM_WIN32(GetLastError());                                                                 \
+        if (condition) {                                                                                               \
+            const HRESULT hr_ = HRESULT_FROM_WIN32(GetLastError());                                                    \
+            ::quellix::trace::Failure(__FILE__, __LINE__, #condition, hr_);                                            \
+            return hr_;                                                                                                \
+        }                                                                                                              \
     } while (0)
 
 // Wraps the body of a COM method that may allocate: no C++ exception crosses the boundary.

@@ -70,6 +70,7 @@ using UniqueHbrush = UniqueHandle<NullTraits<HBRUSH, DeleteObject>>;
 using UniqueHbitmap = UniqueHandle<NullTraits<HBITMAP, DeleteObject>>;
 using UniqueHdc = UniqueHandle<NullTraits<HDC, DeleteDC>>;
 using UniqueHmodule = UniqueHandle<NullTraits<HMODULE, FreeLibrary>>;
+using UniqueHhook = UniqueHandle<NullTraits<HHOOK, UnhookWindowsHookEx>>;
 using UniqueBstr = UniqueHandle<NullTraits<BSTR, SysFreeString>>;
 using UniqueFile = UniqueHandle<FileTraits>;
 // A kernel object that is null when there is none (a mutex, an event, a process).

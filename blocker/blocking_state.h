@@ -10,7 +10,7 @@ struct BlockingState {
     bool protectionOff = false;
     // A new window was let open in list mode and waits for its address to be checked.
     bool zirodPending = false;
-    // GetTickCount at the most recent fresh mouse click that the click watch saw.
+    // GetTickCount when a mouse button last went down.
     std::uint32_t lastClickTick = 0;
 };
 

@@ -1,7 +1,9 @@
 #include "blocker/popup_rules.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "base/trace.h"
 #include "blocker/allowed_sites.h"
 #include "blocker/protection.h"
 #include "blocker/url_list.h"
@@ -29,12 +31,6 @@ bool PopupRules::AnyFreshMousePress()
     return false;
 }
 
-void PopupRules::ClickWatch()
-{
-    if (AnyFreshMousePress())
-        m_state.lastClickTick = m_ticks.Now();
-}
-
 PopupRules::Input PopupRules::UserInput()
 {
     // Ctrl and Shift count while they are held: their pressed-since bit would let the next
@@ -48,7 +44,8 @@ void PopupRules::TakeInput(Request& request, std::uint32_t now)
 {
     request.input = UserInput();
     // Unsigned arithmetic keeps the difference right across the wrap of the tick counter.
-    request.afterClick = request.input == Input::kClick || now - m_state.lastClickTick < kClickGraceMs;
+    request.clickAgeMs = now - m_state.lastClickTick;
+    request.afterClick = request.input == Input::kClick || request.clickAgeMs < kClickGraceMs;
 }
 
 PopupOutcome PopupRules::Settle(Request& request, std::uint32_t now)
@@ -98,14 +95,59 @@ bool PopupRules::IsAllowedAddress(std::string_view url) const
 
 void PopupRules::Log(Request& request, PopupOutcome outcome, std::string_view url)
 {
+    QUELLIX_TRACE_CALL(TraceDecision(request, outcome, url));
     request.outcome = outcome;
     if (!request.logged) {
         request.record = m_lists.log.Add(request.tick, request.opener, outcome);
         request.logged = true;
-        request.opener.clear();
     }
     if (!url.empty() || outcome != PopupOutcome::kWaiting)
         m_lists.log.Complete(request.record, url, outcome);
+}
+
+namespace {
+
+const char* SupportText(NewWindow3Support support)
+{
+    switch (support) {
+    case NewWindow3Support::kRaised:
+        return "raises NewWindow3";
+    case NewWindow3Support::kNotRaised:
+        return "raises no NewWindow3";
+    case NewWindow3Support::kUnknown:
+        break;
+    }
+    return "not known to raise NewWindow3";
+}
+
+}  // namespace
+
+void PopupRules::TraceDecision(const Request& request, PopupOutcome outcome, std::string_view url) const
+{
+    const char* input = request.input == Input::kKey     ? "Ctrl or Shift held"
+                        : request.input == Input::kClick ? "a button pressed"
+                                                         : "no key held";
+    std::string flags = "no flags";
+    if (request.flags) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(*request.flags));
+        flags = std::string("flags ") + hex;
+    }
+    const char* matched = "";
+    if (outcome == PopupOutcome::kAllowedAddress)
+        matched = m_lists.allowed.Contains(url) ? ", on the allow list" : ", on the organisation's allow list";
+    trace::Write("decision: ", OutcomeText(outcome), " | request of browser ", request.asking, " from ",
+                 request.opener.empty() ? "(no address)" : request.opener, " for ", url.empty() ? "(no address)" : url,
+                 " | lists ", m_options.ListOn() ? "on" : "off", ", protection ", m_state.protectionOff ? "off" : "on",
+                 ", browser ", SupportText(request.support), request.told ? " (its type information)" : " (learnt)",
+                 ", ", input, ", last click ", request.clickAgeMs, " ms before, ", flags, matched);
+}
+
+void PopupRules::Learn(NewWindow3Support support, const char* why)
+{
+    if (support != m_learned)
+        QUELLIX_TRACE("learnt: the browsers ", SupportText(support), ": ", why);
+    m_learned = support;
 }
 
 void PopupRules::Block(std::string_view url)
@@ -159,7 +201,7 @@ NewWindowVerdict PopupRules::NewWindow3(std::uint32_t flags, std::string_view ur
 {
     const std::uint32_t now = m_ticks.Now();
     Expire(now);
-    m_learned = NewWindow3Support::kRaised;
+    Learn(NewWindow3Support::kRaised, "a NewWindow3 came");
     std::optional<Request> half = TakeHalf(asking);
     Request request;
     if (half) {
@@ -174,6 +216,7 @@ NewWindowVerdict PopupRules::NewWindow3(std::uint32_t flags, std::string_view ur
     }
     // Settled by NewWindow2 (the site, the switch, a key): that stands, and the record
     // gains the address.
+    request.flags = flags;
     const bool settled = request.logged && request.outcome != PopupOutcome::kWaiting;
     const PopupOutcome outcome = settled ? request.outcome : Decide(request, flags, url);
     Log(request, outcome, url);
@@ -208,7 +251,11 @@ void PopupRules::ForgetHalf(BrowserKey asking)
 {
     // A mark of a browser not known to raise NewWindow3 goes with it: it must not take a
     // window it was never paired with.
-    if (std::optional<Request> half = TakeHalf(asking); half && half->outcome == PopupOutcome::kWaiting && half->logged)
+    std::optional<Request> half = TakeHalf(asking);
+    if (!half)
+        return;
+    QUELLIX_TRACE("forgotten: the request of browser ", asking, " got no NewWindow3 before the browser's next event");
+    if (half->outcome == PopupOutcome::kWaiting && half->logged)
         m_lists.log.Complete(half->record, {}, PopupOutcome::kUnjudged);
 }
 
@@ -225,6 +272,8 @@ void PopupRules::Expire(std::uint32_t now)
         const Request& mark = m_marks[i];
         if (mark.window == 0 && now - mark.tick >= kPendingMs) {
             // A window let open and never judged: the log says so rather than "waiting".
+            QUELLIX_TRACE("expired: no window came for the request of browser ", mark.asking, " within ", kPendingMs,
+                          " ms");
             m_lists.log.Complete(mark.record, {}, PopupOutcome::kUnjudged);
             m_marks.erase(m_marks.begin() + static_cast<std::ptrdiff_t>(i));
             expired = true;
@@ -273,7 +322,7 @@ void PopupRules::BrowserCreated(NewBrowser& browser, BrowserKey key)
     // raises none. The window itself is left alone: no request was waiting for it.
     if (std::any_of(m_halves.begin(), m_halves.end(),
                     [](const Request& r) { return r.outcome == PopupOutcome::kWaiting && !r.told; }))
-        m_learned = NewWindow3Support::kNotRaised;
+        Learn(NewWindow3Support::kNotRaised, "a window joined while a NewWindow2 waited for its NewWindow3");
     // The oldest request let open without an address: browsers make windows in the order
     // they were asked for. A browser that nobody is waiting for is the user's.
     const auto awaiting = std::find_if(m_marks.begin(), m_marks.end(), [](const Request& r) { return r.window == 0; });
@@ -283,8 +332,8 @@ void PopupRules::BrowserCreated(NewBrowser& browser, BrowserKey key)
     Request request = std::move(*awaiting);
     m_marks.erase(awaiting);
     UpdateMark();
-    if (request.support == NewWindow3Support::kUnknown && !request.told)
-        m_learned = NewWindow3Support::kNotRaised;
+    if (request.support == NewWindow3Support::kUnknown)
+        Learn(NewWindow3Support::kNotRaised, "a window joined after a NewWindow2, with no NewWindow3 between");
 
     if (request.afterClick) {
         // Not known to raise NewWindow3 when asked: the click is all there is to go by.

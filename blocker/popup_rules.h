@@ -119,8 +119,8 @@ public:
     PopupRules(BlockingState& state, const Options& options, KeyStateSource& keys, TickSource& ticks, PopupLists lists,
                Protection& protection);
 
-    // Every tick of the 32 ms click watch: three key-state queries at most.
-    void ClickWatch();
+    // A mouse button went down, anywhere: the platform tells at once, with no polling.
+    void MousePressed() { m_state.lastClickTick = m_ticks.Now(); }
     bool IsUserInput() { return UserInput() != Input::kNone; }
 
     // NewWindow (the browser's NewWindow2): `opener` is the address of the page that asks
@@ -159,13 +159,15 @@ private:
         BrowserKey asking = 0;
         BrowserKey window = 0;     // once its window appeared
         std::uint32_t tick = 0;    // when the page asked
-        std::string opener;        // the asking page, until the request is logged
+        std::string opener;        // the asking page
         std::uint64_t record = 0;  // the log's, once logged
         bool logged = false;
         NewWindow3Support support = NewWindow3Support::kUnknown;
         bool told = false;  // the support from the browser's type information, not learnt
         Input input = Input::kNone;
         bool afterClick = false;
+        std::uint32_t clickAgeMs = 0;        // at the request, for the trace
+        std::optional<std::uint32_t> flags;  // NewWindow3's, once it came
         PopupOutcome outcome = PopupOutcome::kWaiting;
     };
 
@@ -183,6 +185,9 @@ private:
     // On the user's allow list or the organisation's.
     bool IsAllowedAddress(std::string_view url) const;
     void Log(Request& request, PopupOutcome outcome, std::string_view url = {});
+    // Why, for the trace: the facts a decision went by.
+    void TraceDecision(const Request& request, PopupOutcome outcome, std::string_view url) const;
+    void Learn(NewWindow3Support support, const char* why);
     // A refusal: the blocked list (list mode) and the announcement.
     void Block(std::string_view url);
     // Judges the window of a request by its address; false while it has none to judge by.

@@ -205,10 +205,14 @@ void NoZirOd::lstWhiteList_DblClick()
     m_frmWB->Open(m_window, "Allow");
 }
 
-void NoZirOd::tmrCheck_Timer()
+void NoZirOd::tmrRetry_Timer()
 {
-    m_logic->Rules().ClickWatch();
     m_logic->RetryMonitor();
+}
+
+void NoZirOd::Mouse_ButtonDown()
+{
+    m_logic->Rules().MousePressed();
 }
 
 NewWindowVerdict NoZirOd::IEEvents_NewWindow(IDispatch* opener)

@@ -35,6 +35,8 @@ bool MainLogic::Startup()
 
     m_protection.SetWatching(platform.SetMonitorEnabled(true));
     m_monitorTriedAt = m_services.ticks.Now();
+    if (!m_protection.Watching())
+        platform.ArmMonitorRetry();
     m_state.protectionOff = false;
     AddTrayIcon();
     platform.HookTrayWndProc();
@@ -127,12 +129,18 @@ void MainLogic::TakePolicy()
 void MainLogic::RetryMonitor()
 {
     const std::uint32_t now = m_services.ticks.Now();
-    if (m_protection.Watching() || now - m_monitorTriedAt < kMonitorRetryMs)
+    if (m_protection.Watching())
         return;
+    if (now - m_monitorTriedAt < kMonitorRetryMs) {
+        m_services.platform.ArmMonitorRetry();  // a timer may come a tick early
+        return;
+    }
     m_monitorTriedAt = now;
     m_protection.SetWatching(m_services.platform.SetMonitorEnabled(true));
     if (m_protection.Watching())
         m_protection.UpdateTrayIcon();
+    else
+        m_services.platform.ArmMonitorRetry();
 }
 
 }  // namespace quellix

@@ -24,6 +24,9 @@ public:
     // Whether the monitor took the switch: false when it could not start following the
     // browsers.
     virtual bool SetMonitorEnabled(bool on) = 0;
+    // Calls RetryMonitor once, kMonitorRetryMs from now: the only timer of an idle program,
+    // armed only while the monitor cannot watch.
+    virtual void ArmMonitorRetry() = 0;
     // Shows again the browsers the hot key hid, if it hid them.
     virtual void RestoreHiddenBrowsers() = 0;
     virtual void HookTrayWndProc() = 0;
@@ -69,8 +72,8 @@ public:
     bool Startup();
     // Runs when the program quits; the caller ends the process afterwards.
     void Shutdown();
-    // From the window's timer: a monitor that could not switch on is tried again every
-    // kMonitorRetryMs (the shell's window list may not be up yet at log-on).
+    // A monitor that could not switch on is tried again every kMonitorRetryMs (the shell's
+    // window list may not be up yet at log-on), at the timer it arms while it cannot watch.
     void RetryMonitor();
     static constexpr std::uint32_t kMonitorRetryMs = 5000;
 

@@ -87,7 +87,7 @@ NoZirOd::StartResult NoZirOd::Create()
         return StartResult::kNoMonitor;
     }
 
-    SetTimer(m_window, kTimerCheck, kClickWatchMs, nullptr);
+    WatchMouse();
     Form_Load();
     return StartResult::kRunning;
 }
@@ -171,8 +171,9 @@ void NoZirOd::QuitProgram()
     if (const HWND log = m_frmPopupLog->Window(); log && IsWindowVisible(log))
         SendMessageW(log, WM_CLOSE, 0, 0);
     Form_Unload();
-    KillTimer(m_window, kTimerCheck);
+    KillTimer(m_window, kTimerRetry);
     KillTimer(m_window, Win32Alerts::kFlashTimer);
+    m_mouseHook.reset();
     m_monitor.Destroy();
     DestroyWindow(m_window);  // and with it every window it owns
 }
@@ -198,7 +199,36 @@ void NoZirOd::ShowMainWindow()
 
 bool NoZirOd::SetMonitorEnabled(bool on)
 {
-    return SUCCEEDED(m_monitor.SetEnabled(on));
+    return SUCCEEDED(LOG_IF_FAILED(m_monitor.SetEnabled(on)));
+}
+
+void NoZirOd::ArmMonitorRetry()
+{
+    SetTimer(m_window, kTimerRetry, MainLogic::kMonitorRetryMs, nullptr);
+}
+
+namespace {
+NoZirOd* g_mouseWatcher = nullptr;  // the one main window, for the low-level hook
+}  // namespace
+
+void NoZirOd::WatchMouse()
+{
+    // Every button press, wherever it goes, without a timer: raw input from the mouse, even
+    // while the window is in the background.
+    const RAWINPUTDEVICE mouse = {0x01, 0x02, RIDEV_INPUTSINK, m_window};  // generic desktop, mouse
+    if (LOG_LAST_ERROR_IF_FALSE(RegisterRawInputDevices(&mouse, 1, sizeof mouse)))
+        return;
+    g_mouseWatcher = this;
+    m_mouseHook.reset(SetWindowsHookExW(WH_MOUSE_LL, MouseHook, ThisInstance(), 0));
+    LOG_LAST_ERROR_IF_FALSE(m_mouseHook.get() != nullptr);
+}
+
+LRESULT CALLBACK NoZirOd::MouseHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && g_mouseWatcher &&
+        (wParam == WM_LBUTTONDOWN || wParam == WM_RBUTTONDOWN || wParam == WM_MBUTTONDOWN))
+        g_mouseWatcher->Mouse_ButtonDown();
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 void NoZirOd::HideWindow()
@@ -287,13 +317,25 @@ LRESULT NoZirOd::OwnWndProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_TIMER:
-        if (wParam == kTimerCheck) {
-            tmrCheck_Timer();
+        if (wParam == kTimerRetry) {
+            KillTimer(m_window, kTimerRetry);
+            tmrRetry_Timer();
         } else if (wParam == Win32Alerts::kFlashTimer) {
             KillTimer(m_window, Win32Alerts::kFlashTimer);
             m_logic->Switch().EndFlash();
         }
         return 0;
+    case WM_INPUT: {
+        RAWINPUT input;
+        UINT size = sizeof input;
+        if (GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, &input, &size, sizeof(RAWINPUTHEADER)) !=
+                static_cast<UINT>(-1) &&
+            input.header.dwType == RIM_TYPEMOUSE &&
+            (input.data.mouse.usButtonFlags &
+             (RI_MOUSE_LEFT_BUTTON_DOWN | RI_MOUSE_RIGHT_BUTTON_DOWN | RI_MOUSE_MIDDLE_BUTTON_DOWN)))
+            Mouse_ButtonDown();
+        break;  // DefWindowProc lets the system free the input
+    }
     case WM_CTLCOLORLISTBOX: {
         const auto box = reinterpret_cast<HWND>(lParam);
         if (box == lstBlockedUrls || box == lstWhiteList) {

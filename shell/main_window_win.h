@@ -48,12 +48,13 @@ public:
     // program's message loop; true when the message was handled so.
     bool PreTranslate(MSG& message);
 
-    static constexpr UINT kTimerCheck = 1;
-    static constexpr UINT kClickWatchMs = 32;
+    // The one timer of the window, armed only while the monitor cannot watch.
+    static constexpr UINT kTimerRetry = 1;
 
 private:
     // MainWindowPlatform
     bool SetMonitorEnabled(bool on) override;
+    void ArmMonitorRetry() override;
     void RestoreHiddenBrowsers() override;
     void HookTrayWndProc() override;
     void UnhookTrayWndProc() override;
@@ -94,7 +95,12 @@ private:
     void mnuExit_Click();
     void lstBlockedUrls_DblClick();
     void lstWhiteList_DblClick();
-    void tmrCheck_Timer();
+    void tmrRetry_Timer();
+    // A mouse button went down anywhere (raw input, or the low-level hook where raw input
+    // cannot be had): the time the click rule goes by.
+    void Mouse_ButtonDown();
+    void WatchMouse();
+    static LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam);
     NewWindowVerdict IEEvents_NewWindow(IDispatch* opener);
     NewWindowVerdict IEEvents_NewWindow3(IDispatch* opener, std::uint32_t flags, std::wstring_view urlContext,
                                          std::wstring_view url);
@@ -146,6 +152,7 @@ private:
 
     WNDPROC PrevTrayWndProc = nullptr;
     WNDPROC PrevHotKeyWndProc = nullptr;
+    UniqueHhook m_mouseHook;  // only where raw input cannot be had
     UINT m_taskbarCreated = 0;
     UINT m_showMessage = 0;  // a second copy was started
     UINT m_quitMessage = 0;  // the uninstaller asks

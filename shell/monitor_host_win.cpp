@@ -3,8 +3,13 @@
 #include <olectl.h>
 #include <shlwapi.h>
 
+#include <iterator>
+#include <string>
+
 #include "base/dispatch.h"
+#include "base/trace.h"
 #include "base/unique_handle.h"
+#include "base/utf.h"
 #include "monitor/tessaly.h"
 
 namespace quellix {
@@ -104,6 +109,39 @@ VARIANT_BOOL* CancelArgument(const VARIANTARG& arg)
     return arg.vt == (VT_BYREF | VT_BOOL) ? arg.pboolVal : nullptr;
 }
 
+// Each event the control relays, with its browser (as the rules know it: its COM identity)
+// and the addresses among its arguments.
+void TraceEvent(bool newWindow3Set, DISPID id, const DISPPARAMS& params)
+{
+    static constexpr const char* kNames[] = {
+        "?",
+        "BrowserNavigating",
+        "DocumentComplete",
+        "DownLoadBegin",
+        "DownLoadComplete",
+        "FileDownload",
+        "NavigateComplete",
+        "NavigateError",
+        "NewWindow",
+        "OnFullScreen",
+        "ProgressChange",
+        "TitleChange",
+        "WindowClosing",
+        "BrowserCreated",
+        "BrowserDestroyed",
+    };
+    const char* name = newWindow3Set ? "NewWindow3" : id > 0 && id < DISPID(std::size(kNames)) ? kNames[id] : "?";
+    ComPtr<IUnknown> identity;
+    if (IDispatch* browser = params.cArgs ? BrowserArgument(params.rgvarg[params.cArgs - 1]) : nullptr)
+        browser->QueryInterface(IID_PPV_ARGS(&identity));
+    std::string texts;
+    for (UINT i = params.cArgs; i-- > 0;) {
+        if (const std::wstring_view text = TextArgument(params.rgvarg[i]); !text.empty())
+            texts += " " + Narrow(text);
+    }
+    trace::Write("event ", name, " of browser ", reinterpret_cast<std::uintptr_t>(identity.Get()), texts);
+}
+
 void Apply(NewWindowVerdict verdict, VARIANT_BOOL* cancel)
 {
     if (verdict != NewWindowVerdict::kLeave)
@@ -130,6 +168,7 @@ public:
     {
         VARIANTARG* args = params->rgvarg;
         const UINT count = params->cArgs;
+        QUELLIX_TRACE_CALL(TraceEvent(m_newWindow3Set, id, *params));
         const auto browser = [&] { return ComPtr<IDispatch>(count ? BrowserArgument(args[count - 1]) : nullptr); };
         if (m_newWindow3Set) {
             // Browser, ppDisp, Cancel, Flags, UrlContext, Url.

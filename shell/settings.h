@@ -26,6 +26,9 @@ inline constexpr std::string_view kList = "List";
 inline constexpr std::string_view kStartUp = "StartUp";
 inline constexpr std::string_view kHideOnStart = "HideOnStart";
 inline constexpr std::string_view kIeIcon = "IEicon";
+// Not in the options dialog: asked for by a user, an administrator or a developer who wants
+// to know why (the trace, in the user's data folder).
+inline constexpr std::string_view kTrace = "Trace";
 }  // namespace setting
 
 class SettingsStore {

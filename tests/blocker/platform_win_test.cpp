@@ -4,6 +4,8 @@
 
 #include <cctype>
 
+#include "base/com.h"
+#include "base/trace_win.h"
 #include "base/unique_handle.h"
 #include "base/utf.h"
 #include "blocker/url_list.h"
@@ -78,7 +80,8 @@ protected:
     }
     void TearDown() override
     {
-        for (const char* name : {"\\deeper\\still\\Allow.txt", "\\Allow.txt", "\\Allow.txt.new", "\\u\\Allow.txt"})
+        for (const char* name : {"\\deeper\\still\\Allow.txt", "\\Allow.txt", "\\Allow.txt.new", "\\u\\Allow.txt",
+                                 "\\trace.log", "\\trace.log.old"})
             files.Remove(folder + name);
         for (const char* name : {"\\deeper\\still", "\\deeper", "\\u", ""})
             RemoveDirectoryW(Widen(folder + name).c_str());
@@ -151,6 +154,34 @@ TEST_F(Win32FilesTest, TheCodePageRefusesWhatItCannotHoldExactly)
     EXPECT_EQ(codePage.FromUtf8("http://a/"), "http://a/");
     EXPECT_EQ(codePage.FromUtf8("http://\xE4\xBE\x8B/"), std::nullopt);
     EXPECT_EQ(codePage.ToUtf8("plain"), "plain");
+}
+
+// A failed call is traced once, where it failed, in words; the file keeps to its bound.
+TEST_F(Win32FilesTest, TheTraceRecordsAFailedCallWithItsPlaceAndKeepsItsFileBounded)
+{
+    trace::StartToFile(Widen(folder));
+    const auto fails = [] {
+        RETURN_IF_FAILED(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+        return S_OK;
+    };
+    const int line = __LINE__ - 3;
+    EXPECT_EQ(fails(), E_ACCESSDENIED);
+    const std::string big(1000, 'x');
+    for (int i = 0; i < 1100; ++i)
+        trace::Write(i, " ", big);
+    trace::Stop();
+
+    std::string kept, older;
+    EXPECT_EQ(files.Read(folder + "\\trace.log", 2 << 20, kept), FileStore::ReadResult::kOk);
+    EXPECT_EQ(files.Read(folder + "\\trace.log.old", 2 << 20, older), FileStore::ReadResult::kOk);
+    EXPECT_LE(kept.size(), trace::kMaxBytes);
+    EXPECT_LE(older.size(), trace::kMaxBytes);
+    EXPECT_NE(kept.find(" 1099 x"), std::string::npos) << "the newest lines are in the file";
+    const std::string place = "failed platform_win_test.cpp:" + std::to_string(line) +
+                              " HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED): 0x80070005 ";
+    const std::size_t failure = older.find(place);
+    ASSERT_NE(failure, std::string::npos) << older.substr(0, 200);
+    EXPECT_NE(older.at(failure + place.size()), '\r') << "and the system's words for it";
 }
 
 }  // namespace

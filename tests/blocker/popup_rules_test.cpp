@@ -16,12 +16,10 @@ namespace {
 
 class PopupRulesTest : public ::testing::Test {
 protected:
-    void ClickAt(std::uint32_t tick, int button = vk::kLButton)
+    void ClickAt(std::uint32_t tick)
     {
         ticks.now = tick;
-        keys.Press(button);
-        rules.ClickWatch();
-        keys.Release(button);
+        rules.MousePressed();
     }
 
     // A page asks for a window as the browser reports it: NewWindow2, then (unless that was
@@ -60,41 +58,6 @@ protected:
     Protection protection{state, options, view, tray, alerts};
     PopupRules rules{state, options, keys, ticks, {blocked, allowed, sites, log}, protection};
 };
-
-TEST_F(PopupRulesTest, ClickWatchRecordsOnlyAFreshPressOfAnyMouseButton)
-{
-    ticks.now = 5000;
-    keys.Press(vk::kMButton);
-    rules.ClickWatch();
-    EXPECT_EQ(state.lastClickTick, 5000u);
-
-    // Still held at the next tick: no longer fresh, the time is not refreshed.
-    ticks.now = 5032;
-    rules.ClickWatch();
-    EXPECT_EQ(state.lastClickTick, 5000u);
-
-    // Pressed and released between two ticks reads 0x0001 only: not "down now".
-    keys.Release(vk::kMButton);
-    keys.Click(vk::kRButton);
-    ticks.now = 5064;
-    rules.ClickWatch();
-    EXPECT_EQ(state.lastClickTick, 5000u);
-}
-
-TEST_F(PopupRulesTest, ClickWatchQueriesLeftRightMiddleAndStopsAtTheFirstFreshPress)
-{
-    rules.ClickWatch();
-    EXPECT_EQ(keys.TakeQueries(), (std::vector<int>{vk::kLButton, vk::kRButton, vk::kMButton}));
-
-    keys.Press(vk::kLButton);
-    keys.Press(vk::kRButton);
-    rules.ClickWatch();
-    EXPECT_EQ(keys.TakeQueries(), (std::vector<int>{vk::kLButton}));
-    // The right button's press was not consumed, so the next tick still sees it fresh.
-    ticks.now = 77;
-    rules.ClickWatch();
-    EXPECT_EQ(state.lastClickTick, 77u);
-}
 
 TEST_F(PopupRulesTest, UserInputIsCtrlOrShiftWhileHeldOrAFreshMousePress)
 {

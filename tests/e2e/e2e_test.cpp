@@ -92,6 +92,24 @@ TEST_F(E2ETest, APopUpIsRefusedBeforeItsWindowExistsAndWhatTheUserAskedForOpens)
     EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (3)");
 }
 
+TEST_F(E2ETest, WithTheTraceOnEveryEventAndDecisionCanBeReadBackWithItsReasons)
+{
+    SetOption(L"Trace", L"1");
+    Start();
+    EXPECT_FALSE(desktop->RequestWindow(page, L"http://ads.example/", {}).window);
+    EXPECT_TRUE(desktop->RequestWindow(page, L"http://story.example/", {NWMF_USERINITED | NWMF_FIRST}).window);
+    program->Command(IDM_EXITM);
+    EXPECT_EQ(program->WaitForExit(), 0u);
+
+    const std::string trace = TraceFile();
+    for (const char* line : {"event NewWindow of browser ", "event NewWindow3 of browser ",
+                             " http://page.example/ http://ads.example/", "decision: refused | request of browser ",
+                             "from http://page.example/ for http://ads.example/ | lists off, protection on, browser ",
+                             ", no key held, last click ", "decision: let through: the user's click or key",
+                             "flags 0x6", "Quellix ends with code 0"})
+        EXPECT_NE(trace.find(line), std::string::npos) << line << "\n" << trace;
+}
+
 TEST_F(E2ETest, InListModeARefusedAddressIsListedOnceAndAnAllowedOneOpens)
 {
     SetOption(L"List", L"1");

@@ -121,6 +121,21 @@ void ForgetEverything()
         DeleteFileW((folder + L"\\Allow.txt").c_str());
         DeleteFileW((folder + L"\\Sites.txt").c_str());
     }
+    DeleteFileW((UserFolder() + L"\\trace.log").c_str());
+    DeleteFileW((UserFolder() + L"\\trace.log.old").c_str());
+}
+
+std::string TraceFile()
+{
+    UniqueFile file(CreateFileW((UserFolder() + L"\\trace.log").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+    std::string text(1 << 20, '\0');
+    DWORD read = 0;
+    if (!file || !ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))
+        read = 0;
+    text.resize(read);
+    return text;
 }
 
 std::optional<std::string> AllowFile()

@@ -45,7 +45,8 @@ public:
 void SetOption(const wchar_t* name, const wchar_t* value);
 std::wstring Option(const wchar_t* name);
 std::optional<std::wstring> RunAtLogOnValue();
-void ForgetEverything();  // settings, run value, Allow.txt
+void ForgetEverything();  // settings, run value, Allow.txt, the trace
+std::string TraceFile();
 std::optional<std::string> AllowFile();
 void WriteAllowFile(const std::string& bytes);
 

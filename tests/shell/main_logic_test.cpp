@@ -24,6 +24,7 @@ public:
         m_log.push_back(on ? "monitor on" : "monitor off");
         return monitorStarts || !on;
     }
+    void ArmMonitorRetry() override { m_log.push_back("retry timer"); }
     void RestoreHiddenBrowsers() override { m_log.push_back("restore browsers"); }
     void HookTrayWndProc() override { m_log.push_back("hook tray"); }
     void UnhookTrayWndProc() override { m_log.push_back("unhook tray"); }
@@ -183,16 +184,21 @@ TEST_F(MainLogicTest, AMonitorThatCannotSwitchOnIsShownAndTriedAgainUntilItWatch
     EXPECT_EQ(std::string(platform.records[0].szTip), "Enabled, but not watching the browsers");
     EXPECT_EQ(view.frameCaption, "Blocked ZirOd ( ) - not watching the browsers");
 
+    EXPECT_NE(std::find(log.begin(), log.end(), "retry timer"), log.end());
+
     log.clear();
     ticks.now += MainLogic::kMonitorRetryMs - 1;
     logic.RetryMonitor();
-    EXPECT_TRUE(log.empty()) << "not before its time";
+    EXPECT_EQ(log, Log{"retry timer"}) << "not before its time, but not forgotten";
+    log.clear();
     ticks.now += 1;
     logic.RetryMonitor();
-    EXPECT_EQ(log, Log{"monitor on"});
+    EXPECT_EQ(log, (Log{"monitor on", "retry timer"}));
     platform.monitorStarts = true;
+    log.clear();
     ticks.now += MainLogic::kMonitorRetryMs;
     logic.RetryMonitor();
+    EXPECT_EQ(log, (Log{"monitor on", "tray modify"})) << "watching, it arms no timer";
     EXPECT_EQ(std::string(platform.records.back().szTip), "Enabled");
     EXPECT_EQ(view.frameCaption, "Blocked ZirOd ( )");
     log.clear();
