@@ -189,7 +189,8 @@ NewWindowVerdict PopupRules::NewWindow(std::string_view opener, BrowserKey askin
         Block({});
         return NewWindowVerdict::kRefuse;
     }
-    // Not known yet: the window opens, and NewWindow3, if it comes, decides instead.
+    // The window opens, to be judged by its address; where it is not known yet whether
+    // NewWindow3 comes, NewWindow3 decides instead if it does.
     Log(request, PopupOutcome::kWaiting);
     m_marks.push_back(std::move(request));
     UpdateMark();

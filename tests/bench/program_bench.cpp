@@ -142,6 +142,19 @@ int wmain(int argc, wchar_t** argv)
                  made[0]->Load(L"http://ads.example/");
                  return made;
              }},
+            {"270 requests of a browser without NewWindow3 before their windows",
+             [&](Program&) {
+                 std::vector<ComPtr<sim::Browser>> made;
+                 for (int i = 0; i < 270; ++i) {
+                     if (!older->FireNewWindow2().cancel)
+                         made.push_back(desktop.Create(L""));
+                 }
+                 for (const ComPtr<sim::Browser>& window : made)
+                     desktop.Register(*window.Get());
+                 for (const ComPtr<sim::Browser>& window : made)
+                     window->Load(L"http://ads.example/");
+                 return made;
+             }},
             {"20 pop-ups of a browser whose type information lacks NewWindow3",
              [&](Program&) {
                  std::vector<ComPtr<sim::Browser>> made;

@@ -229,7 +229,7 @@ TEST_F(PopupRulesTest, WithoutNewWindow3TheWindowIsJudgedByItsFirstRealAddressOn
 // of a request, or whether a window that appears or navigates is closed.
 TEST_F(PopupRulesTest, EachRequestIsJudgedByItsOwnEventsAndNeverTakesAnotherWindow)
 {
-    enum What { k2, k3, kJoin, kNavigate, kClose, kOther, kClick, kOff };
+    enum What { k2, k3, kJoin, kNavigate, kClose, kOther, kClick, kOff, kCtrl };
     struct Step {
         What what;
         BrowserKey browser;  // the one that asks, or the window
@@ -244,7 +244,7 @@ TEST_F(PopupRulesTest, EachRequestIsJudgedByItsOwnEventsAndNeverTakesAnotherWind
         std::vector<Step> steps;
         std::vector<std::string> blocked;  // in list mode
     };
-    constexpr BrowserKey A = 1, W = 10, U = 11;
+    constexpr BrowserKey A = 1, B = 2, W = 10, U = 11;
     constexpr std::uint32_t kMine = nwmf::kUserInited | nwmf::kFirst;
     const Row rows[] = {
         {"a NewWindow2 whose NewWindow3 never came takes neither the link's window nor one with no event",
@@ -258,6 +258,10 @@ TEST_F(PopupRulesTest, EachRequestIsJudgedByItsOwnEventsAndNeverTakesAnotherWind
           {kNavigate, W, 0, "http://story.example/", "SS"},
           {kJoin, U, 0, "http://mine.example/", "SS"}},  // Ctrl+N
          {"http://ads.example/"}},
+        {"a request not known to have a NewWindow3 coming is forgotten at its browser's next event",
+         NewWindow3Support::kUnknown,
+         {{k2, A, 0, "", "OO"}, {kOther, A, 0, "", "--"}, {kJoin, U, 0, "http://mine.example/", "SS"}},
+         {}},
         {"a late NewWindow3 is a request of its own and pairs with nothing after it",
          NewWindow3Support::kRaised,
          {{k2, A, 0, "", "LL"},
@@ -265,6 +269,22 @@ TEST_F(PopupRulesTest, EachRequestIsJudgedByItsOwnEventsAndNeverTakesAnotherWind
           {k3, A, 0, "http://ads.example/", "RR"},
           {k2, A, 0, "", "LL"},
           {k3, A, kMine, "http://story.example/", "LL"}},
+         {"http://ads.example/"}},
+        {"a NewWindow3 pairs only with its own browser's NewWindow2",
+         NewWindow3Support::kRaised,
+         {{kCtrl, 0, 1, "", "--"},
+          {k2, A, 0, "", "LL"},
+          {kCtrl, 0, 0, "", "--"},
+          {k3, B, 0, "http://ads.example/", "RR"},
+          {k3, A, 0, "http://story.example/", "LL"}},
+         {"http://ads.example/"}},
+        {"a window that joins while a NewWindow2 waits for its NewWindow3 shows the browser raises none",
+         NewWindow3Support::kUnknown,
+         {{k2, A, 0, "", "OO"},
+          {k3, A, 0, "http://ads.example/", "RR"},
+          {k2, A, 0, "", "LL"},
+          {kJoin, W, 0, "http://ads.example/2", "SS"},
+          {k2, A, 0, "", "RO"}},
          {"http://ads.example/"}},
         {"the second window of one click is the page's",
          NewWindow3Support::kRaised,
@@ -349,6 +369,9 @@ TEST_F(PopupRulesTest, EachRequestIsJudgedByItsOwnEventsAndNeverTakesAnotherWind
                     break;
                 case kOff:
                     fresh.protectionOff = true;
+                    break;
+                case kCtrl:
+                    step.flags ? keys.Press(vk::kControl) : keys.Release(vk::kControl);
                     break;
                 }
             }
