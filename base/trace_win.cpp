@@ -48,8 +48,7 @@ void WriteLine(std::string_view line)
     SYSTEMTIME now;
     GetLocalTime(&now);
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02u:%02u:%02u.%03u ", now.wHour, now.wMinute, now.wSecond,
-                  now.wMilliseconds);
+    std::snprintf(stamp, sizeof stamp, "%02u:%02u:%02u.%03u ", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
     std::string text = stamp;
     // A page's address is the page's to choose: no line of it may pass for another.
     for (const char c : line)

@@ -28,8 +28,8 @@ inline void Failure(const char* file, int line, const char* expression, HRESULT 
     if (!On())
         return;
     char* words = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&words), 0, nullptr);
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&words), 0, nullptr);
     std::string message = words ? words : "";
     if (words)
         LocalFree(words);
