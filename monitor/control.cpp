@@ -91,16 +91,19 @@ HRESULT IEEvents::StartTracker()
     const ComPtr<cBrowserEvents> tracker = quellix::MakeCom<cBrowserEvents>(static_cast<TrackerEvents*>(this));
     RETURN_IF_NULL_ALLOC(tracker);
     oBrowserEvents = tracker;
-    if (const HRESULT hr = tracker->Subscribe(); FAILED(hr)) {
+    HRESULT hr = tracker->Subscribe();
+    if (FAILED(hr)) {
         if (oBrowserEvents == tracker)
             oBrowserEvents.Reset();
         tracker->Detach();
-        return hr;
+    } else if (oBrowserEvents == tracker) {
+        tracker->SetBrowsers(m_oBrowsers.Get());
+        hr = tracker->RebuildBrowsers();
     }
-    if (oBrowserEvents != tracker)
-        return S_OK;  // switched off, or restarted, by a handler
-    tracker->SetBrowsers(m_oBrowsers.Get());
-    return tracker->RebuildBrowsers();
+    // Switched off and on meanwhile, by a handler or by a message let in while a call into
+    // the shell was under way (the shell announcing its restart): the newer tracker stands,
+    // whatever became of this one, and the control is on.
+    return oBrowserEvents && oBrowserEvents != tracker ? S_OK : hr;
 }
 
 void IEEvents::ReleaseTracker()
@@ -120,6 +123,13 @@ void IEEvents::RaiseNewWindow3(DISPPARAMS* params)
 {
     const ComPtr<IEEvents> self(this);
     m_newWindow3Events.Fire(kDispidNewWindow3, params);
+}
+
+void IEEvents::ListGone()
+{
+    const ComPtr<IEEvents> self(this);
+    ReleaseTracker();
+    m_propertyNotify.NotifyChanged(kDispidEnabled);
 }
 
 STDMETHODIMP IEEvents::get_Enabled(VARIANT_BOOL* result)

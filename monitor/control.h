@@ -1,7 +1,9 @@
 // IEEvents, the control that hosts place on a form to watch every browser window. While
 // Enabled it owns a tracker and re-raises the tracker's fourteen events, unchanged, to the
 // host, and NewWindow3 through a second event set; it owns the browser list for its whole
-// life; and it shows a small banner.
+// life; and it shows a small banner. When the shell's process ends, its list goes with it:
+// the control switches itself off as soon as it learns so (Enabled reads False, and the
+// container hears of the change), and a host switches it on again for the new shell's list.
 #pragma once
 
 #include <ocidl.h>
@@ -105,8 +107,10 @@ private:
     HRESULT Initialize();
     void RaiseEvent(EventId id, DISPPARAMS* params) override;
     void RaiseNewWindow3(DISPPARAMS* params) override;
+    void ListGone() override;
     // Creates and attaches a tracker; `oBrowserEvents` is set before it is filled, so that
-    // a failure while filling leaves it in place (and Enabled reading True).
+    // a failure while filling leaves it in place (and Enabled reading True), unless the
+    // list has gone.
     HRESULT StartTracker();
     void ReleaseTracker();
     HRESULT InPlaceActivate(IOleClientSite* site, LPCRECT position);

@@ -46,6 +46,13 @@ HRESULT ReadWindowList(IShellWindows* shell, std::vector<ComPtr<IDispatch>>* ite
     }
 }
 
+// What a call into the shell's list answers once the shell's process has ended (the shell
+// restarts with a new list of its own).
+bool ServerGone(HRESULT hr)
+{
+    return hr == RPC_E_DISCONNECTED || hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+}
+
 }  // namespace
 
 HRESULT cBrowserEvents::Subscribe()
@@ -118,6 +125,10 @@ HRESULT cBrowserEvents::Do(Work work)
         }
         if (first)
             result = hr;
+        // A failed subscription is its caller's to report; a list that dies later has no
+        // other way to be noticed, as it sends nothing more.
+        if (next != Work::kSubscribe && ServerGone(hr) && m_owner)
+            m_owner->ListGone();
     }
     m_busy = false;
     return result;
@@ -128,6 +139,10 @@ HRESULT cBrowserEvents::Run(Work work)
     if (work == Work::kSubscribe) {
         ComPtr<IShellWindows> shell;
         RETURN_IF_FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&shell)));
+        // Creating the list in the shell's process may let a message in that switched the
+        // control off: this tracker must then not subscribe.
+        if (m_detached)
+            return S_OK;
         m_oShell = shell;
         RETURN_IF_FAILED(m_shellEvents.Connect(shell.Get(), DIID_DShellWindowsEvents, this));
         return Walk(nullptr);

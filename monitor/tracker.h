@@ -34,6 +34,9 @@ public:
     virtual void RaiseEvent(EventId id, DISPPARAMS* params) = 0;
     // NewWindow3, through the second event set.
     virtual void RaiseNewWindow3(DISPPARAMS* params) = 0;
+    // A call into the shell's list answered that the shell's process has gone: the list
+    // will never speak again, and the tracker is of no more use.
+    virtual void ListGone() = 0;
 
 protected:
     ~TrackerEvents() = default;

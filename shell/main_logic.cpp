@@ -36,7 +36,7 @@ bool MainLogic::Startup()
     m_protection.SetWatching(platform.SetMonitorEnabled(true));
     m_monitorTriedAt = m_services.ticks.Now();
     if (!m_protection.Watching())
-        platform.ArmMonitorRetry();
+        platform.ArmMonitorRetry(kMonitorRetryMs);
     m_state.protectionOff = false;
     AddTrayIcon();
     platform.HookTrayWndProc();
@@ -126,13 +126,29 @@ void MainLogic::TakePolicy()
     }
 }
 
+void MainLogic::FollowNewShell()
+{
+    MainWindowPlatform& platform = m_services.platform;
+    platform.SetMonitorEnabled(false);
+    m_protection.SetWatching(false);
+    // A new task bar has none of our icons; an icon that outlived the list takes the new tip.
+    AddTrayIcon();
+    m_protection.UpdateTrayIcon();
+    // On again from the timer rather than from here: this may run inside a call into the
+    // old list (a message let in while it waits, or the monitor's own report), whence the
+    // new one cannot be reached.
+    m_monitorTriedAt = m_services.ticks.Now() - kMonitorRetryMs;
+    platform.ArmMonitorRetry(0);
+}
+
 void MainLogic::RetryMonitor()
 {
     const std::uint32_t now = m_services.ticks.Now();
     if (m_protection.Watching())
         return;
     if (now - m_monitorTriedAt < kMonitorRetryMs) {
-        m_services.platform.ArmMonitorRetry();  // a timer may come a tick early
+        // A timer may come a tick early: the rest of the time, not all of it again.
+        m_services.platform.ArmMonitorRetry(kMonitorRetryMs - (now - m_monitorTriedAt));
         return;
     }
     m_monitorTriedAt = now;
@@ -140,7 +156,7 @@ void MainLogic::RetryMonitor()
     if (m_protection.Watching())
         m_protection.UpdateTrayIcon();
     else
-        m_services.platform.ArmMonitorRetry();
+        m_services.platform.ArmMonitorRetry(kMonitorRetryMs);
 }
 
 }  // namespace quellix

@@ -24,9 +24,9 @@ public:
     // Whether the monitor took the switch: false when it could not start following the
     // browsers.
     virtual bool SetMonitorEnabled(bool on) = 0;
-    // Calls RetryMonitor once, kMonitorRetryMs from now: the only timer of an idle program,
-    // armed only while the monitor cannot watch.
-    virtual void ArmMonitorRetry() = 0;
+    // Calls RetryMonitor once, `delayMs` from now: the only timer of an idle program, armed
+    // only while the monitor cannot watch.
+    virtual void ArmMonitorRetry(std::uint32_t delayMs) = 0;
     // Shows again the browsers the hot key hid, if it hid them.
     virtual void RestoreHiddenBrowsers() = 0;
     virtual void HookTrayWndProc() = 0;
@@ -77,9 +77,13 @@ public:
     void RetryMonitor();
     static constexpr std::uint32_t kMonitorRetryMs = 5000;
 
-    // The icon with the window's current picture and the tip of the current state, added
-    // again (the task bar was re-created) or for the first time.
+    // The icon with the window's current picture and the tip of the current state.
     void AddTrayIcon();
+    // The shell restarted (it announced a new task bar), or its window list went with its
+    // process (the monitor found so and switched itself off): the icon is added again, and
+    // the monitor, switched off and shown as not watching, is switched on by the retry
+    // timer at once, onto the new shell's list.
+    void FollowNewShell();
 
     // Windows announced a change of policy: reads the policies again and applies them.
     void PolicyChanged();

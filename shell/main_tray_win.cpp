@@ -65,7 +65,7 @@ LRESULT CALLBACK NoZirOd::TrayWndProc(HWND window, UINT message, WPARAM wParam, 
     else if (message == kTrayCallbackMessage && lParam == WM_LBUTTONDBLCLK)
         self->ShowMainWindow();
     else if (message == self->m_taskbarCreated && message != 0)
-        self->m_logic->AddTrayIcon();  // the shell restarted and forgot every icon
+        self->m_logic->FollowNewShell();
     return CallWindowProcW(self->PrevTrayWndProc, window, message, wParam, lParam);
 }
 

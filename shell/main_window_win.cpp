@@ -33,7 +33,8 @@ NoZirOd::NoZirOd()
                  [this](IDispatch* browser, std::wstring_view url) { return IEEvents_BrowserNavigating(browser, url); },
                  [this](IDispatch* browser, std::wstring_view url) { IEEvents_NavigateComplete(browser, url); },
                  [this](IDispatch* browser) { IEEvents_BrowserEvent(browser); },
-                 [this](IDispatch* browser) { IEEvents_BrowserDestroyed(browser); }})
+                 [this](IDispatch* browser) { IEEvents_BrowserDestroyed(browser); },
+                 [this] { m_logic->FollowNewShell(); }})
 {
     const std::string programPath = Narrow(ProgramFolder()) + "\\norvane.exe";
     m_logic = std::make_unique<MainLogic>(
@@ -202,9 +203,9 @@ bool NoZirOd::SetMonitorEnabled(bool on)
     return SUCCEEDED(LOG_IF_FAILED(m_monitor.SetEnabled(on)));
 }
 
-void NoZirOd::ArmMonitorRetry()
+void NoZirOd::ArmMonitorRetry(std::uint32_t delayMs)
 {
-    SetTimer(m_window, kTimerRetry, MainLogic::kMonitorRetryMs, nullptr);
+    SetTimer(m_window, kTimerRetry, delayMs, nullptr);
 }
 
 namespace {

@@ -54,7 +54,7 @@ public:
 private:
     // MainWindowPlatform
     bool SetMonitorEnabled(bool on) override;
-    void ArmMonitorRetry() override;
+    void ArmMonitorRetry(std::uint32_t delayMs) override;
     void RestoreHiddenBrowsers() override;
     void HookTrayWndProc() override;
     void UnhookTrayWndProc() override;

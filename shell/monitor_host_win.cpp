@@ -5,6 +5,7 @@
 
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "base/dispatch.h"
 #include "base/trace.h"
@@ -232,6 +233,30 @@ private:
     const bool m_newWindow3Set;
 };
 
+// The control's notices of changed properties. One of Enabled that comes while the host is
+// not setting it means the control switched itself off.
+class MonitorHost::PropertyNotices final : public ComObject<IPropertyNotifySink> {
+public:
+    explicit PropertyNotices(const MonitorHost& host) : m_host(host) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override
+    {
+        static const QITAB table[] = {QITABENT(PropertyNotices, IPropertyNotifySink), {}};
+        return QISearch(this, table, riid, object);
+    }
+
+    STDMETHODIMP OnChanged(DISPID id) override
+    {
+        if (id == tessaly::kDispidEnabled && !m_host.m_settingEnabled && m_host.m_handlers.switchedOff)
+            m_host.m_handlers.switchedOff();
+        return S_OK;
+    }
+    STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
+
+private:
+    const MonitorHost& m_host;
+};
+
 MonitorHost::MonitorHost(Handlers handlers) : m_handlers(std::move(handlers)) {}
 
 MonitorHost::~MonitorHost()
@@ -259,6 +284,15 @@ HRESULT MonitorHost::Create(HWND parent, POINT position)
     // A control of an earlier build has no second event set: its pop-ups are then judged by
     // their windows' addresses.
     m_newWindow3Subscription.Connect(m_control.Get(), tessaly::kDiidNewWindow3Events, m_newWindow3Events.Get());
+    // The control switching itself off, as the shell's window list went with the shell's
+    // process, is told as a change of Enabled.
+    m_notices = MakeCom<PropertyNotices>(*this);
+    RETURN_IF_NULL_ALLOC(m_notices);
+    ComPtr<IConnectionPointContainer> points;
+    if (SUCCEEDED(m_control.As(&points)) &&
+        SUCCEEDED(points->FindConnectionPoint(IID_IPropertyNotifySink, &m_noticePoint)) &&
+        FAILED(m_noticePoint->Advise(m_notices.Get(), &m_noticeCookie)))
+        m_noticePoint.Reset();
 
     const RECT place = m_site->Place();
     m_control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, m_site.Get(), 0, parent, &place);
@@ -269,14 +303,20 @@ HRESULT MonitorHost::SetEnabled(bool on)
 {
     if (!m_dispatch)
         return E_UNEXPECTED;
-    return PutProperty(m_dispatch.Get(), tessaly::kDispidEnabled,
-                       ByVal<VARIANT_BOOL>(on ? VARIANT_TRUE : VARIANT_FALSE));
+    // The control tells of this change too: no news to the main window.
+    const bool outer = std::exchange(m_settingEnabled, true);
+    const HRESULT hr = PutProperty(m_dispatch.Get(), tessaly::kDispidEnabled,
+                                   ByVal<VARIANT_BOOL>(on ? VARIANT_TRUE : VARIANT_FALSE));
+    m_settingEnabled = outer;
+    return hr;
 }
 
 void MonitorHost::Destroy()
 {
     m_subscription.Disconnect();
     m_newWindow3Subscription.Disconnect();
+    if (const ComPtr<IConnectionPoint> point = std::move(m_noticePoint))
+        point->Unadvise(m_noticeCookie);
     if (m_control) {
         m_control->Close(OLECLOSE_NOSAVE);
         m_control->SetClientSite(nullptr);
@@ -285,6 +325,7 @@ void MonitorHost::Destroy()
     m_control.Reset();
     m_events.Reset();
     m_newWindow3Events.Reset();
+    m_notices.Reset();
     m_site.Reset();
 }
 

@@ -2,7 +2,7 @@
 // its ProgID, sites it and shows its banner in place, switches it on and off by dispatch
 // identifier, and receives the events the pop-up rules need: NewWindow, NewWindow3 (the
 // control's second event set), BrowserCreated and BrowserDestroyed, the navigations of new
-// browsers, and that any other event came.
+// browsers, that any other event came, and that the control switched itself off.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +36,8 @@ public:
         // Any other event of `browser` but NewWindow and BrowserCreated, before its own handler.
         std::function<void(IDispatch* browser)> browserEvent;
         std::function<void(IDispatch* browser)> browserDestroyed;
+        // The control switched itself off: the shell's window list went with its process.
+        std::function<void()> switchedOff;
     };
 
     explicit MonitorHost(Handlers handlers);
@@ -56,6 +58,7 @@ public:
 private:
     class Site;
     class Events;
+    class PropertyNotices;
 
     Handlers m_handlers;
     ComPtr<Site> m_site;
@@ -65,6 +68,10 @@ private:
     ComPtr<IDispatch> m_dispatch;
     EventSubscription m_subscription;
     EventSubscription m_newWindow3Subscription;
+    ComPtr<PropertyNotices> m_notices;
+    ComPtr<IConnectionPoint> m_noticePoint;
+    DWORD m_noticeCookie = 0;
+    bool m_settingEnabled = false;
 };
 
 }  // namespace quellix

@@ -255,6 +255,29 @@ TEST_F(E2ETest, WithProtectionOffNothingIsBlockedAndTheOptionsChangeTheModeAtOnc
         << "list mode now";
 }
 
+// The shell ends while the program asks its list about a window that joined; later a new
+// shell announces its task bar.
+TEST_F(E2ETest, AfterTheShellRestartsTheBrowsersOfTheNewShellAreWatched)
+{
+    Start();
+    const std::wstring watching = program->Text(IDC_FRAME1);
+    const std::wstring blind = watching + L" - not watching the browsers";
+    desktop->Calls().During(sim::Call::kCount, [&] { desktop->EndShell(); });
+    desktop->Open(L"http://joined.example/");
+    EXPECT_TRUE(PumpUntil([&] { return program->Text(IDC_FRAME1) == blind; }));
+    Pump(300);
+    EXPECT_EQ(program->Text(IDC_FRAME1), blind) << "no list to follow yet";
+
+    desktop->RestartShell();
+    BroadcastTaskbarCreated();
+    EXPECT_TRUE(PumpUntil([&] { return program->Text(IDC_FRAME1) == watching; }, 2000)) << "at once, not at the retry";
+    EXPECT_TRUE(program->TrayIconPresent());
+    const ComPtr<Browser> later = desktop->Open(L"http://later.example/", sim::kRealWindow);
+    ASSERT_TRUE(later);
+    EXPECT_FALSE(desktop->RequestWindow(later, L"http://ads.example/").window);
+    EXPECT_EQ(program->Text(IDC_FRAME1), L"Blocked ZirOd (1)");
+}
+
 TEST_F(E2ETest, HiddenOnStartTheTrayIconOpensTheWindow)
 {
     SetOption(L"HideOnStart", L"1");

@@ -74,6 +74,11 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     return true;
 }
 
+void BroadcastTaskbarCreated()
+{
+    SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+}
+
 Environment::Environment()
 {
     tessaly::test::CallExport("DllRegisterServer");

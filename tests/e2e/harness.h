@@ -27,6 +27,8 @@ void Pump(DWORD milliseconds);
 std::vector<std::wstring> ListBoxEntries(HWND box);
 // Pumps until `done` holds or `timeoutMs` passes; returns whether it held.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+// What a shell that (re)starts tells every top-level window once its task bar is up.
+void BroadcastTaskbarCreated();
 
 // Where norvane.exe and tessaly.ocx were built (or QUELLIX_PROGRAM_FOLDER, if set).
 using tessaly::test::ProgramFolder;

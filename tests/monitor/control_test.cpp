@@ -809,5 +809,48 @@ TEST_F(ControlTest, ABrowserThatClosesWhileSwitchingOnIsPassedOverAndTheRestAreW
     EXPECT_EQ(Count(), 1);
 }
 
+// The shell's process ends while the control asks its list about a window that joined: the
+// control switches itself off and tells the container; switched on once a new shell runs,
+// it follows the new shell's list.
+TEST_F(ControlTest, WhenTheShellEndsTheControlSwitchesOffAndOnAgainFollowsTheNewShell)
+{
+    const ComPtr<PropertySink> properties = quellix::MakeCom<PropertySink>();
+    ASSERT_NE(Connect(control.Get(), IID_IPropertyNotifySink, properties.Get()), 0u);
+    for (const HRESULT gone : {RPC_E_DISCONNECTED, HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)}) {
+        const ComPtr<Browser> old = desktop->Open(L"http://old.example/");
+        Enable();
+        const int notified = properties->changed[kDispidEnabled];
+        desktop->Calls().During(quellix::sim::Call::kCount, [&] { desktop->EndShell(gone); });
+        desktop->Open(L"http://b.example/");
+        EXPECT_EQ(properties->changed[kDispidEnabled], notified + 1) << gone;
+        EXPECT_FALSE(Enabled()) << gone;
+        EXPECT_EQ(old->Subscribers(), 0);
+        EXPECT_EQ(control->put_Enabled(VARIANT_TRUE), CO_E_SERVER_EXEC_FAILURE) << "no shell runs";
+
+        desktop->RestartShell();
+        sink->events.clear();
+        Enable();
+        EXPECT_EQ(desktop->ListSubscribers(), 1);
+        const ComPtr<Browser> later = desktop->Open(L"http://later.example/");
+        later->FireNewWindow2();
+        ASSERT_EQ(sink->Ids(), (std::vector<DISPID>{kBrowserCreated, kNewWindow})) << gone;
+        EXPECT_TRUE(Same(sink->events[0].browser.Get(), later.Get()));
+        Enable(false);
+    }
+
+    // The shell restarts while switching on walks its list, and the host switches the
+    // control off and on from inside that call (a message let in while it waits): the
+    // control is on, and switching on succeeded.
+    desktop->Calls().During(quellix::sim::Call::kNewEnum, [&] {
+        desktop->EndShell();
+        desktop->RestartShell();
+        control->put_Enabled(VARIANT_FALSE);
+        control->put_Enabled(VARIANT_TRUE);
+    });
+    EXPECT_EQ(control->put_Enabled(VARIANT_TRUE), S_OK);
+    EXPECT_TRUE(Enabled());
+    EXPECT_EQ(desktop->ListSubscribers(), 1);
+}
+
 }  // namespace
 }  // namespace tessaly::test

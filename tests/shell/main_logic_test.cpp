@@ -24,7 +24,10 @@ public:
         m_log.push_back(on ? "monitor on" : "monitor off");
         return monitorStarts || !on;
     }
-    void ArmMonitorRetry() override { m_log.push_back("retry timer"); }
+    void ArmMonitorRetry(std::uint32_t delayMs) override
+    {
+        m_log.push_back(delayMs == MainLogic::kMonitorRetryMs ? "retry timer" : "retry in " + std::to_string(delayMs));
+    }
     void RestoreHiddenBrowsers() override { m_log.push_back("restore browsers"); }
     void HookTrayWndProc() override { m_log.push_back("hook tray"); }
     void UnhookTrayWndProc() override { m_log.push_back("unhook tray"); }
@@ -189,7 +192,7 @@ TEST_F(MainLogicTest, AMonitorThatCannotSwitchOnIsShownAndTriedAgainUntilItWatch
     log.clear();
     ticks.now += MainLogic::kMonitorRetryMs - 1;
     logic.RetryMonitor();
-    EXPECT_EQ(log, Log{"retry timer"}) << "not before its time, but not forgotten";
+    EXPECT_EQ(log, Log{"retry in 1"}) << "not before its time, but not forgotten";
     log.clear();
     ticks.now += 1;
     logic.RetryMonitor();
@@ -268,14 +271,25 @@ TEST_F(MainLogicTest, AStartUpSettingOfZeroRemovesTheLogOnEntryAtQuit)
     EXPECT_TRUE(Raw(registry.registry, kRun, "Other")) << "other programs' entries stay";
 }
 
-TEST_F(MainLogicTest, TheTrayIconAddedAgainShowsTheCurrentState)
+// The shell announced a new task bar, or the monitor switched itself off: its window list
+// went with the shell's process.
+TEST_F(MainLogicTest, AfterTheShellRestartsTheIconComesBackInItsStateAndTheMonitorIsSwitchedOffAndOnAtTheTimer)
 {
     logic.Startup();
     logic.Switch().ToggleProtection();
-    logic.AddTrayIcon();
-    const TrayIconData& again = platform.records.back();
-    EXPECT_EQ(again.hIcon, view.IconHandle(Icon::kOff));
-    EXPECT_EQ(std::string(again.szTip), "Disabled");
+    log.clear();
+    platform.records.clear();
+    logic.FollowNewShell();
+    EXPECT_EQ(log, (Log{"monitor off", "tray add", "tray modify", "retry in 0"}));
+    for (const TrayIconData& again : platform.records) {
+        EXPECT_EQ(again.hIcon, view.IconHandle(Icon::kOff));
+        EXPECT_EQ(std::string(again.szTip), "Disabled");
+    }
+    EXPECT_EQ(view.frameCaption, "Blocked ZirOd ( ) - not watching the browsers");
+    log.clear();
+    logic.RetryMonitor();
+    EXPECT_EQ(log, (Log{"monitor on", "tray modify"}));
+    EXPECT_EQ(view.frameCaption, "Blocked ZirOd ( )");
 }
 
 TEST_F(MainLogicTest, PoliciesForceOptionsKeepProtectionOnAllowTheirListsAndNeverReachTheFiles)

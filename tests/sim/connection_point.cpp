@@ -24,7 +24,7 @@ HRESULT ConnectionPoint::Fire(DISPID id, DISPPARAMS& params)
             round.emplace_back(slot, m_sinks[slot]);
     }
     for (const auto& [slot, sink] : round) {
-        if (!m_sinks[slot])
+        if (slot >= m_sinks.size() || !m_sinks[slot])
             continue;
         const HRESULT hr = sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
                                         nullptr);
@@ -33,6 +33,13 @@ HRESULT ConnectionPoint::Fire(DISPID id, DISPPARAMS& params)
     }
     COM_TRY_END
     return result;
+}
+
+void ConnectionPoint::Disconnect(HRESULT answer)
+{
+    m_gone = answer;
+    // Moved out first: releasing a sink may call back into this point.
+    const std::vector<ComPtr<IDispatch>> sinks = std::exchange(m_sinks, {});
 }
 
 long ConnectionPoint::Subscribers() const
@@ -71,7 +78,7 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
         m_watch->Note(Call::kAdvise);
     RETURN_HR_IF(E_POINTER, !sink || !cookie);
     *cookie = 0;
-    RETURN_HR_IF(RPC_E_DISCONNECTED, m_disconnected);
+    RETURN_IF_FAILED(m_gone);
     ComPtr<IDispatch> dispatch;
     if (FAILED(sink->QueryInterface(m_events, reinterpret_cast<void**>(dispatch.GetAddressOf()))) &&
         FAILED(sink->QueryInterface(IID_PPV_ARGS(&dispatch))))
@@ -87,7 +94,7 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie)
 {
     if (m_watch)
         m_watch->Note(Call::kUnadvise);
-    RETURN_HR_IF(RPC_E_DISCONNECTED, m_disconnected);
+    RETURN_IF_FAILED(m_gone);
     RETURN_HR_IF(CONNECT_E_NOCONNECTION, cookie == 0 || cookie > m_sinks.size() || !m_sinks[cookie - 1]);
     // Moved out first: releasing the sink may call back into this point.
     const ComPtr<IDispatch> sink = std::move(m_sinks[cookie - 1]);

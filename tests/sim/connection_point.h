@@ -25,8 +25,9 @@ public:
     // Returns S_OK, or the failure of the last Invoke that failed.
     HRESULT Fire(DISPID id, DISPPARAMS& params);
     long Subscribers() const;
-    // From now on Advise and Unadvise fail as they do on an object whose process is gone.
-    void Disconnect() { m_disconnected = true; }
+    // The object's process is gone: its subscribers are let go, and from now on Advise and
+    // Unadvise answer `answer`, as a proxy to such an object does.
+    void Disconnect(HRESULT answer = RPC_E_DISCONNECTED);
     // Where Advise and Unadvise are counted.
     void Watch(CallWatch* watch) { m_watch = watch; }
 
@@ -46,7 +47,7 @@ private:
     // The cookie is the slot + 1. Slots are never reused, so a cookie that a subscriber
     // holds after Unadvise can never name somebody else's connection.
     std::vector<ComPtr<IDispatch>> m_sinks;
-    bool m_disconnected = false;
+    HRESULT m_gone = S_OK;
     CallWatch* m_watch = nullptr;
 };
 

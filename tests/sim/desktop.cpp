@@ -15,6 +15,7 @@ public:
     explicit Factory(ComPtr<IUnknown> object) : m_object(std::move(object)) {}
 
     int Creations() const { return m_creations; }
+    void Answer(ComPtr<IUnknown> object) { m_object = std::move(object); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
@@ -27,6 +28,7 @@ public:
         RETURN_HR_IF(E_POINTER, !object);
         *object = nullptr;
         RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
+        RETURN_HR_IF(CO_E_SERVER_EXEC_FAILURE, !m_object);
         ++m_creations;
         return m_object->QueryInterface(riid, object);
     }
@@ -34,7 +36,7 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    const ComPtr<IUnknown> m_object;
+    ComPtr<IUnknown> m_object;
     int m_creations = 0;
 };
 
@@ -61,6 +63,11 @@ ClassRegistration::~ClassRegistration()
 int ClassRegistration::Creations() const
 {
     return m_factory->Creations();
+}
+
+void ClassRegistration::Answer(IUnknown* object)
+{
+    m_factory->Answer(ComPtr<IUnknown>(object));
 }
 
 namespace {
@@ -207,6 +214,23 @@ void Desktop::Register(Browser& browser)
 void Desktop::Revoke(Browser& browser)
 {
     m_list->Remove(browser);
+}
+
+void Desktop::EndShell(HRESULT answer)
+{
+    m_list->End(answer);
+    m_shellWindows->Answer(nullptr);
+    m_standIn->Answer(nullptr);
+}
+
+void Desktop::RestartShell()
+{
+    ComPtr<ShellWindows> list = MakeCom<ShellWindows>();
+    if (!list)
+        throw std::bad_alloc();
+    m_list = std::move(list);
+    m_shellWindows->Answer(static_cast<IShellWindows*>(m_list.Get()));
+    m_standIn->Answer(static_cast<IShellWindows*>(m_list.Get()));
 }
 
 int Desktop::ListCreations() const

@@ -25,6 +25,8 @@ public:
     ClassRegistration& operator=(const ClassRegistration&) = delete;
     // How many times CoCreateInstance was answered.
     int Creations() const;
+    // What later creations get; with none, they fail as when the class's server cannot start.
+    void Answer(IUnknown* object);
 
 private:
     class Factory;
@@ -101,6 +103,14 @@ public:
     // Removes a registered browser and fires WindowRevoked; ignores any other.
     void Revoke(Browser& browser);
 
+    // The shell's process ends (ShellWindows::End with `answer`); until RestartShell the
+    // list's class answers nobody, as with no shell running.
+    void EndShell(HRESULT answer = RPC_E_DISCONNECTED);
+    // A new shell: a new list, with no windows and no subscribers, for every later
+    // CoCreateInstance. The browsers opened from now on register with it.
+    void RestartShell();
+
+    // The list of the shell that runs, or last ran.
     ShellWindows& List() { return *m_list.Get(); }
     // How many times CoCreateInstance(CLSID_ShellWindows) was answered.
     int ListCreations() const;

@@ -36,6 +36,7 @@ public:
     STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override
     {
         m_list->Calls().Note(Call::kNext);
+        RETURN_IF_FAILED(m_list->Alive());
         RETURN_HR_IF(E_POINTER, !items);
         ULONG done = 0;
         for (; done < count && m_position < m_windows->size(); ++done) {
@@ -120,6 +121,13 @@ void ShellWindows::Clear()
     const std::vector<Window> windows = std::exchange(m_windows, {});
 }
 
+void ShellWindows::End(HRESULT answer)
+{
+    m_gone = answer;
+    m_events.Disconnect(answer);
+    Clear();
+}
+
 HRESULT ShellWindows::Fire(DISPID id, long cookie)
 {
     VARIANT argument;
@@ -143,6 +151,7 @@ STDMETHODIMP ShellWindows::QueryInterface(REFIID riid, void** object)
 STDMETHODIMP ShellWindows::get_Count(LONG* count)
 {
     m_calls.Note(Call::kCount);
+    RETURN_IF_FAILED(m_gone);
     RETURN_HR_IF(E_POINTER, !count);
     *count = static_cast<LONG>(m_windows.size());
     return S_OK;
@@ -153,6 +162,7 @@ STDMETHODIMP ShellWindows::Item(VARIANT index, IDispatch** folder)
     m_calls.Note(Call::kItem);
     RETURN_HR_IF(E_POINTER, !folder);
     *folder = nullptr;
+    RETURN_IF_FAILED(m_gone);
     UniqueVariant position;
     RETURN_HR_IF(E_INVALIDARG, FAILED(VariantChangeType(&position, &index, 0, VT_I4)));
     const long at = V_I4(&position);
@@ -166,6 +176,7 @@ STDMETHODIMP ShellWindows::_NewEnum(IUnknown** enumerator)
     m_calls.Note(Call::kNewEnum);
     RETURN_HR_IF(E_POINTER, !enumerator);
     *enumerator = nullptr;
+    RETURN_IF_FAILED(m_gone);
     COM_TRY_BEGIN
     auto windows = std::make_shared<std::vector<ComPtr<IDispatch>>>();
     for (const Window& window : m_windows)
@@ -181,6 +192,7 @@ STDMETHODIMP ShellWindows::FindConnectionPoint(REFIID riid, IConnectionPoint** p
     m_calls.Note(Call::kFindConnectionPoint);
     RETURN_HR_IF(E_POINTER, !point);
     *point = nullptr;
+    RETURN_IF_FAILED(m_gone);
     RETURN_HR_IF(CONNECT_E_NOCONNECTION, riid != DIID_DShellWindowsEvents);
     return CopyTo(ComPtr<IConnectionPoint>(&m_events), point);
 }

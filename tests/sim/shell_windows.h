@@ -15,8 +15,8 @@ namespace quellix::sim {
 
 class Browser;
 
-// One list per desktop; every CoCreateInstance gets this same object, as every caller of
-// the real one reaches the one list in the shell's process.
+// One list per running shell; every CoCreateInstance gets this same object, as every caller
+// of the real one reaches the one list in the shell's process.
 class ShellWindows final
     : public ComObject<TypeLibDispatched<IShellWindows, IID_IShellWindows>, IConnectionPointContainer> {
 public:
@@ -29,6 +29,12 @@ public:
     void Remove(Browser& browser);
     // Forgets every window without telling anyone: the desktop is going away.
     void Clear();
+    // The shell's process ends: the windows are forgotten, the subscribers let go, and from
+    // now on every call into the list, its enumerators and its connection point answers
+    // `answer`, as a proxy to the dead list does.
+    void End(HRESULT answer = RPC_E_DISCONNECTED);
+    // S_OK, or since End what every call answers.
+    HRESULT Alive() const { return m_gone; }
     long Subscribers() const { return m_events.Subscribers(); }
     // The calls made into the shell's process: into the list, its enumerators, its browsers.
     CallWatch& Calls() { return m_calls; }
@@ -65,6 +71,7 @@ private:
     CallWatch m_calls;
     std::vector<Window> m_windows;  // in the order of registration
     long m_nextCookie;
+    HRESULT m_gone = S_OK;
     ConnectionPoint m_events{*this, DIID_DShellWindowsEvents};
 };
 
