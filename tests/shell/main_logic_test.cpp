@@ -47,6 +47,7 @@ public:
                                                           : "tray delete");
         records.push_back(data);
     }
+    void ShowNotice(std::string_view) override { m_log.push_back("notice"); }
     std::vector<TrayIconData> records;
     bool monitorStarts = true;
 
