@@ -239,6 +239,17 @@ TEST_F(MainWindowTest, TheOptionsDialogStoresTheBoxesAndSwitchesListModeAtOnce)
 {
     Start();
     WhenWindowOpens(L"Options", [](HWND dialog) {
+        // The notice's box, on until switched off, below the others and inside their frame.
+        const HWND notice = GetDlgItem(dialog, IDC_CHKNOTICE);
+        EXPECT_EQ(WindowText(notice), L"Show a notice on block");
+        EXPECT_EQ(SendMessageW(notice, BM_GETCHECK, 0, 0), BST_CHECKED);
+        RECT box, above, frame, both;
+        GetWindowRect(notice, &box);
+        GetWindowRect(GetDlgItem(dialog, IDC_CHKICON), &above);
+        GetWindowRect(GetDlgItem(dialog, IDC_OPTIONSFRAME), &frame);
+        EXPECT_GE(box.top, above.bottom);
+        EXPECT_TRUE(UnionRect(&both, &box, &frame) && EqualRect(&both, &frame));
+        SendMessageW(notice, BM_CLICK, 0, 0);
         SendMessageW(GetDlgItem(dialog, IDC_CHKLIST), BM_CLICK, 0, 0);
         SendMessageW(GetDlgItem(dialog, IDC_CHKSTARTUP), BM_CLICK, 0, 0);
         SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
@@ -247,8 +258,10 @@ TEST_F(MainWindowTest, TheOptionsDialogStoresTheBoxesAndSwitchesListModeAtOnce)
     EXPECT_EQ(Option(L"List"), L"1");
     EXPECT_EQ(Option(L"StartUp"), L"1");
     EXPECT_EQ(Option(L"Beep"), L"0");
+    EXPECT_EQ(Option(L"Notice"), L"0");
     EXPECT_TRUE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
     EXPECT_EQ(window->Logic().InMemoryOptions().list, 1);
+    EXPECT_EQ(window->Logic().InMemoryOptions().notice, 0);
 
     // Cancel stores nothing.
     WhenWindowOpens(L"Options", [](HWND dialog) {
