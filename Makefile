@@ -50,10 +50,10 @@ dist: win32
 	cmake --build --preset win32 --target dist
 	@ls -l build/win32/dist | awk 'NR > 1 {print $$9 ": " $$5 " bytes"}'
 
-# build/win32/screenshots: the main window and the pop-up log at 100 % and 150 % scaling,
-# under Wine.
+# build/win32/screenshots: the main window, the pop-up log and the notice of a refused pop-up
+# at 100 % and 150 % scaling, under Wine.
 screenshots: windows
-	@$(ARCH) && for window in main log; do for dpi in 96 144; do \
+	@$(ARCH) && for window in main log notice; do for dpi in 96 144; do \
 	  tools/screenshot --dpi $$dpi --window $$window build/$$arch/screenshots/$$window-$$dpi.png || exit 1; \
 	done; done
 

@@ -3,7 +3,8 @@
 # there, each icon holds exactly the sizes and colour depths Windows will ask
 # for, no picture is blank, the three tray states differ from one another at
 # 16 pixels, and the bitmaps are plain 24-bit bottom-up Windows bitmaps of the
-# right size.
+# right size. Also that every picture of the program that the README shows is in
+# art/, a PNG, and not blank.
 #
 #   art/check.sh OUTDIR
 set -euo pipefail
@@ -105,6 +106,16 @@ differs off.ico flash.ico
 differs 1.ico 4.ico
 has_bitmap toolbox.bmp 16 15
 has_bitmap logo.bmp 72 76
+
+# The README's pictures (art/README.md says how each is made).
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+for picture in $(grep -o '](art/[^)]*\.png)' "$here/../README.md" | sed 's/^](art\///; s/)$//'); do
+  if [ "$(identify -format '%m' "$here/$picture" 2>/dev/null)" != PNG ]; then
+    fail "the README shows art/$picture, which is missing or no PNG"
+  elif ! "$convert" "$here/$picture" -format '%[fx:standard_deviation > 0.01]' info: | grep -qx 1; then
+    fail "art/$picture is blank"
+  fi
+done
 
 if [ "$failures" -gt 0 ]; then
   echo "check.sh: $failures fault(s) in $dir" >&2

@@ -150,11 +150,11 @@ void PopupRules::Learn(NewWindow3Support support, const char* why)
     m_learned = support;
 }
 
-void PopupRules::Block(std::string_view url)
+void PopupRules::Block(const Request& request, std::string_view url)
 {
     if (m_options.ListOn() && !IsInList(m_lists.blocked, url))
         m_lists.blocked.Append(std::string(url));
-    m_protection.NotifyBlocked();
+    m_protection.NotifyBlocked(request.opener, request.record, m_ticks.Now());
 }
 
 NewWindowVerdict PopupRules::NewWindow(std::string_view opener, BrowserKey asking, NewWindow3Support told)
@@ -186,7 +186,7 @@ NewWindowVerdict PopupRules::NewWindow(std::string_view opener, BrowserKey askin
                         m_marks.size() >= kMaxRequests;
     if (refuse) {
         Log(request, PopupOutcome::kRefused);
-        Block({});
+        Block(request, {});
         return NewWindowVerdict::kRefuse;
     }
     // The window opens, to be judged by its address; where it is not known yet whether
@@ -224,7 +224,7 @@ NewWindowVerdict PopupRules::NewWindow3(std::uint32_t flags, std::string_view ur
     UpdateMark();
     if (!IsRefusal(outcome))
         return NewWindowVerdict::kLeave;
-    Block(url);
+    Block(request, url);
     return NewWindowVerdict::kRefuse;
 }
 
@@ -310,7 +310,7 @@ bool PopupRules::Judge(Request& request, NewBrowser& browser, std::string_view u
     Log(request, outcome, url);
     if (outcome == PopupOutcome::kClosed) {
         browser.Quit();
-        Block(url);
+        Block(request, url);
     }
     return true;
 }

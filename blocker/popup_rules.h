@@ -188,8 +188,8 @@ private:
     // Why, for the trace: the facts a decision went by.
     void TraceDecision(const Request& request, PopupOutcome outcome, std::string_view url) const;
     void Learn(NewWindow3Support support, const char* why);
-    // A refusal: the blocked list (list mode) and the announcement.
-    void Block(std::string_view url);
+    // A refusal of a logged request: the blocked list (list mode) and the announcement.
+    void Block(const Request& request, std::string_view url);
     // Judges the window of a request by its address; false while it has none to judge by.
     bool Judge(Request& request, NewBrowser& browser, std::string_view url, bool blankIsAddress);
     bool JudgeNavigated(NewBrowser& browser, BrowserKey key, std::string_view url, bool blankIsAddress);

@@ -43,8 +43,14 @@ std::string_view Protection::TrayTip() const
     return m_watching ? "Enabled" : "Enabled, but not watching the browsers";
 }
 
-void Protection::NotifyBlocked()
+void Protection::NotifyBlocked(std::string_view opener, std::uint64_t record, std::uint32_t now)
 {
+    // Not while the user looks at the window, which shows the count itself: that would also
+    // keep the site's next notice back for nothing.
+    if (m_options.NoticeOn() && !m_state.protectionOff && !m_view.InFront()) {
+        if (const std::optional<std::string> text = m_notices.Refused(opener, record, now))
+            m_tray.ShowNotice(*text);
+    }
     if (m_options.BeepOn())
         m_alerts.Beep(kBeepHz, kBeepMs);
     if (m_options.FlashOn()) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "blocker/block_notice.h"
 #include "blocker/blocking_state.h"
 #include "blocker/options.h"
 #include "blocker/tray_icon.h"
@@ -23,6 +24,8 @@ public:
     virtual void SetBlockedFrameCaption(std::string_view caption) = 0;  // Frame1
     virtual std::uint32_t WindowHandle() const = 0;
     virtual std::uint32_t IconHandle(Icon icon) const = 0;
+    // Whether the user is looking at it: the window, or one it owns, is in the foreground.
+    virtual bool InFront() const = 0;
 
 protected:
     ~MainWindowView() = default;
@@ -62,14 +65,17 @@ public:
     // Shows the window's current icon in the tray, with the tip of the current state.
     void UpdateTrayIcon();
     void UpdateTrayIcon(Icon picture);
-    // Called once for every blocked window, after it was refused or closed.
-    void NotifyBlocked();
+    // Called once for every blocked window, after it was refused or closed: `opener` is the
+    // address of the page that asked for it, `record` its record in the pop-up log, `now`
+    // the tick count.
+    void NotifyBlocked(std::string_view opener = {}, std::uint64_t record = 0, std::uint32_t now = 0);
     // The flash's time is up: the tray shows the window's icon again.
     void EndFlash();
     bool Flashing() const { return m_flashing; }
 
     std::uint32_t BlockedCount() const { return m_blockedCount; }
     Icon WindowIcon() const { return m_windowIcon; }
+    const BlockNotices& Notices() const { return m_notices; }
     std::string_view TrayTip() const;
 
     static std::string BlockedFrameCaption(std::uint32_t count);
@@ -82,6 +88,7 @@ private:
     MainWindowView& m_view;
     NotificationArea& m_tray;
     Alerts& m_alerts;
+    BlockNotices m_notices;
     Icon m_windowIcon = Icon::kOn;
     // Wider than the 16 bits the count once had, so that it goes on counting.
     std::uint32_t m_blockedCount = 0;

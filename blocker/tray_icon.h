@@ -36,6 +36,9 @@ TrayIconData MakeTrayIconIdentity(std::uint32_t window);
 class NotificationArea {
 public:
     virtual void NotifyIcon(TrayCommand command, const TrayIconData& data) = 0;
+    // A balloon over the same icon, with this text (UTF-8): Shell_NotifyIconW and the full
+    // record, which the 88-byte one has no room for. A click on it opens the pop-up log.
+    virtual void ShowNotice(std::string_view text) = 0;
 
 protected:
     ~NotificationArea() = default;

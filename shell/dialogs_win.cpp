@@ -99,13 +99,14 @@ void TellListIsFull(HWND owner, FullList list)
 
 // --- frmOptions -----------------------------------------------------------------------------
 
-frmOptions::frmOptions(OptionsDialogLogic& logic) : ModalWindow(L"Options", 6030, 3990), m_logic(logic) {}
+frmOptions::frmOptions(OptionsDialogLogic& logic) : ModalWindow(L"Options", 6030, 4530), m_logic(logic) {}
 
 void frmOptions::Form_Load()
 {
     SetProgramIcon();
     // In tab order: OK, Cancel, then the boxes from "Hide on start" on; the boxes read
-    // from top to bottom Run at StartUp, Hide on start, Beep, Flash, List, icon.
+    // from top to bottom Run at StartUp, Hide on start, Beep, Flash, List, icon, and the
+    // notice, which came later: below the others, which keep their places.
     static constexpr ControlLayout kControls[] = {
         {L"BUTTON", L"OK", style::kDefaultButton, IDOK, 4680, 120, 1215, 375},
         {L"BUTTON", L"Cancel", style::kButton, IDCANCEL, 4680, 600, 1215, 375},
@@ -115,7 +116,8 @@ void frmOptions::Form_Load()
         {L"BUTTON", L"Flash on block", style::kCheckBox, IDC_CHKFLASH, 360, 2100, 3855, 375},
         {L"BUTTON", L"Use Blocked/Allowed list", style::kCheckBox, IDC_CHKLIST, 360, 2640, 3855, 375},
         {L"BUTTON", L"Add icon to IE menu bar", style::kCheckBox, IDC_CHKICON, 360, 3180, 3855, 375},
-        {L"BUTTON", L"Options", style::kFrame, IDC_OPTIONSFRAME, 120, 120, 4335, 3735},
+        {L"BUTTON", L"Show a notice on block", style::kCheckBox, IDC_CHKNOTICE, 360, 3720, 3855, 375},
+        {L"BUTTON", L"Options", style::kFrame, IDC_OPTIONSFRAME, 120, 120, 4335, 4275},
     };
     Lay().AddAll(Window(), kControls);
 }
@@ -126,6 +128,7 @@ constexpr std::pair<int, bool OptionBoxes::*> kOptionBoxes[] = {
     {IDC_CHKSTARTUP, &OptionBoxes::startUp}, {IDC_CHKHIDEONSTART, &OptionBoxes::hideOnStart},
     {IDC_CHKBEEP, &OptionBoxes::beep},       {IDC_CHKFLASH, &OptionBoxes::flash},
     {IDC_CHKLIST, &OptionBoxes::list},       {IDC_CHKICON, &OptionBoxes::ieIcon},
+    {IDC_CHKNOTICE, &OptionBoxes::notice},
 };
 
 }  // namespace

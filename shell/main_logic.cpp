@@ -99,6 +99,7 @@ void MainLogic::LoadOptions()
     m_options.beep = option(setting::kBeep);
     m_options.flash = option(setting::kFlash);
     m_options.list = option(setting::kList);
+    m_options.notice = option(setting::kNotice);
 }
 
 bool MainLogic::OptionOn(std::string_view key)

@@ -1,14 +1,24 @@
-// NoZirOd in the notification area: its icon, the window procedure in front of the window's
-// own that takes the icon's mouse reports, and the icon's menu (mnuTrayIconZirod).
+// NoZirOd in the notification area: its icon, the notice of a block over it, the window
+// procedure in front of the window's own that takes the icon's mouse reports, and the icon's
+// menu (mnuTrayIconZirod).
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstring>
 
+#include "base/utf.h"
 #include "base/window.h"
 #include "shell/main_window_win.h"
 
 namespace quellix {
+
+namespace {
+
+// Posted to the window: the notice is shown once the browser has the verdict it waits for
+// in its call, not inside that call.
+constexpr UINT kShowNoticeMessage = WM_APP + 1;
+
+}  // namespace
 
 void NoZirOd::HookTrayWndProc()
 {
@@ -45,6 +55,36 @@ void NoZirOd::NotifyIcon(TrayCommand command, const TrayIconData& data)
 #endif
 }
 
+void NoZirOd::ShowNotice(std::string_view text)
+{
+    m_notice = Widen(text);
+    PostMessageW(m_window, kShowNoticeMessage, 0, 0);
+}
+
+void NoZirOd::ShowWaitingNotice()
+{
+    // The full record, for its balloon fields, over the icon the 88-byte one added: the same
+    // window and identifier 0. No title: the text says all, and a title would say it twice.
+    NOTIFYICONDATAW record{};
+    record.cbSize = sizeof record;
+    record.hWnd = m_window;
+    record.uFlags = NIF_INFO;
+    lstrcpynW(record.szInfo, m_notice.c_str(), ARRAYSIZE(record.szInfo));
+    record.dwInfoFlags = NIIF_NONE | NIIF_NOSOUND;  // "Beep on block" is the option for a sound
+    Shell_NotifyIconW(NIM_MODIFY, &record);
+}
+
+bool NoZirOd::InFront() const
+{
+    const HWND front = GetForegroundWindow();
+    return front && GetAncestor(front, GA_ROOTOWNER) == m_window;
+}
+
+void NoZirOd::Notice_Click()
+{
+    m_frmPopupLog->Show(m_window, m_logic->Switch().Notices().NoticedRecord());
+}
+
 void NoZirOd::ShowTrayMenu()
 {
     // The window must be in the foreground, or the menu would stay open when the user
@@ -64,6 +104,10 @@ LRESULT CALLBACK NoZirOd::TrayWndProc(HWND window, UINT message, WPARAM wParam, 
         self->ShowTrayMenu();
     else if (message == kTrayCallbackMessage && lParam == WM_LBUTTONDBLCLK)
         self->ShowMainWindow();
+    else if (message == kTrayCallbackMessage && lParam == NIN_BALLOONUSERCLICK)
+        self->Notice_Click();
+    else if (message == kShowNoticeMessage)
+        self->ShowWaitingNotice();
     else if (message == self->m_taskbarCreated && message != 0)
         self->m_logic->FollowNewShell();
     return CallWindowProcW(self->PrevTrayWndProc, window, message, wParam, lParam);

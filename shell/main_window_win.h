@@ -72,9 +72,12 @@ private:
     void SetBlockedFrameCaption(std::string_view caption) override;
     std::uint32_t WindowHandle() const override;
     std::uint32_t IconHandle(Icon icon) const override;
+    bool InFront() const override;
 
     // NotificationArea
     void NotifyIcon(TrayCommand command, const TrayIconData& data) override;
+    void ShowNotice(std::string_view text) override;
+    void ShowWaitingNotice();
 
     // Event handlers, named after their controls.
     void Form_Load();
@@ -93,6 +96,7 @@ private:
     void mnuTrayPopupLog_Click();
     void mnuAbout_Click();
     void mnuExit_Click();
+    void Notice_Click();
     void lstBlockedUrls_DblClick();
     void lstWhiteList_DblClick();
     void tmrRetry_Timer();
@@ -156,6 +160,7 @@ private:
     UINT m_taskbarCreated = 0;
     UINT m_showMessage = 0;  // a second copy was started
     UINT m_quitMessage = 0;  // the uninstaller asks
+    std::wstring m_notice;   // the text of the notice about to be shown
     bool m_quitting = false;
 
     std::unique_ptr<ListMirror> m_blockedMirror;

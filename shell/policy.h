@@ -38,6 +38,7 @@ inline constexpr PolicyDefinition kPolicies[] = {
     {"HideOnStart", PolicyType::kOption, setting::kHideOnStart},
     {"RunAtStartUp", PolicyType::kOption, setting::kStartUp},
     {"ToolbarButton", PolicyType::kOption, setting::kIeIcon},
+    {"Notice", PolicyType::kOption, setting::kNotice},
     {"AllowDisable", PolicyType::kSwitch, {}},
     {"AllowedSites", PolicyType::kList, {}},
     {"AllowedAddresses", PolicyType::kList, {}},

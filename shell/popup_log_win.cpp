@@ -55,7 +55,7 @@ frmPopupLog::~frmPopupLog()
     m_window.reset();
 }
 
-void frmPopupLog::Show(HWND owner)
+void frmPopupLog::Show(HWND owner, std::uint64_t record)
 {
     if (!m_window) {
         RegisterWindowClass(kClassName, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
@@ -65,7 +65,14 @@ void frmPopupLog::Show(HWND owner)
             return;
         Form_Load();
     }
-    LogChanged();
+    if (record != 0) {
+        m_selectedSerial = record;
+        ShowLog();
+        if (const std::optional<std::size_t> index = m_lists.log.IndexOf(record))
+            SendMessageW(Control(IDC_LOG_LIST), LVM_ENSUREVISIBLE, *index, FALSE);
+    } else {
+        LogChanged();
+    }
     if (IsIconic(m_window.get()))
         ShowWindow(m_window.get(), SW_RESTORE);
     ShowWindow(m_window.get(), SW_SHOW);
@@ -170,8 +177,13 @@ void frmPopupLog::Form_Unload()
 void frmPopupLog::LogChanged()
 {
     const PopupLog& log = m_lists.log;
-    if (!m_window || log.Revision() == m_shownRevision)
-        return;
+    if (m_window && log.Revision() != m_shownRevision)
+        ShowLog();
+}
+
+void frmPopupLog::ShowLog()
+{
+    const PopupLog& log = m_lists.log;
     m_shownRevision = log.Revision();
 
     // Records move down as new ones arrive: the selection follows its record.

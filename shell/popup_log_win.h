@@ -37,7 +37,8 @@ public:
     ~frmPopupLog();
 
     // Shows the window in front; it is made at its first opening, at the size it last had.
-    void Show(HWND owner);
+    // A `record` (its serial in the log) is selected and scrolled into view.
+    void Show(HWND owner, std::uint64_t record = 0);
     HWND Window() const { return m_window.get(); }
 
     // The log has changed: the list follows it, keeping the selected record selected.
@@ -66,6 +67,8 @@ private:
 
     // The selected record, or null.
     const PopupRecord* Selected() const;
+    // The list as the log is now, the selected record selected.
+    void ShowLog();
     // Each button enabled when it can act on the selection; the site button names the site.
     void UpdateButtons();
     HWND Control(int id) const { return GetDlgItem(m_window.get(), id); }

@@ -48,6 +48,7 @@ constexpr std::pair<std::string_view, bool OptionBoxes::*> kBoxes[] = {
     {setting::kList, &OptionBoxes::list},
     {setting::kHideOnStart, &OptionBoxes::hideOnStart},
     {setting::kIeIcon, &OptionBoxes::ieIcon},
+    {setting::kNotice, &OptionBoxes::notice},
 };
 
 }  // namespace
@@ -65,7 +66,8 @@ void SettingsStore::Save(std::string_view app, std::string_view section, std::st
 
 std::int16_t SettingsStore::Option(std::string_view key)
 {
-    return SettingToInt16(Get(kAppName, kOptionsSection, key, "0"));
+    // The notice came after the others, and is on until the user switches it off.
+    return SettingToInt16(Get(kAppName, kOptionsSection, key, key == setting::kNotice ? "1" : "0"));
 }
 
 std::int16_t SettingToInt16(std::string_view text)
@@ -141,6 +143,7 @@ void OptionsDialogLogic::Ok(const OptionBoxes& given)
     m_inMemory.beep = boxes.beep ? 1 : 0;
     m_inMemory.flash = boxes.flash ? 1 : 0;
     m_inMemory.list = boxes.list ? 1 : 0;
+    m_inMemory.notice = boxes.notice ? 1 : 0;
     m_target.EnableLists(boxes.list);
 
     // Only a change touches the button key: it lives under HKEY_LOCAL_MACHINE, and each

@@ -26,6 +26,7 @@ inline constexpr std::string_view kList = "List";
 inline constexpr std::string_view kStartUp = "StartUp";
 inline constexpr std::string_view kHideOnStart = "HideOnStart";
 inline constexpr std::string_view kIeIcon = "IEicon";
+inline constexpr std::string_view kNotice = "Notice";
 // Not in the options dialog: asked for by a user, an administrator or a developer who wants
 // to know why (the trace, in the user's data folder).
 inline constexpr std::string_view kTrace = "Trace";
@@ -40,7 +41,7 @@ public:
                     std::string_view defaultValue);
     void Save(std::string_view app, std::string_view section, std::string_view key, std::string_view value);
 
-    // An option of this program, missing reading as "0", as a 16-bit number.
+    // An option of this program, missing reading as "0" (Notice: "1"), as a 16-bit number.
     std::int16_t Option(std::string_view key);
 
 private:
@@ -56,7 +57,7 @@ double SettingToDouble(std::string_view text);
 // quoted when it holds a blank) under the value "Quellix", or removes it.
 void SetRunAtStartup(Registry& registry, bool on, const std::string& programPath);
 
-// The options dialog's six boxes, checked or not.
+// The options dialog's boxes, checked or not.
 struct OptionBoxes {
     bool startUp = false;
     bool hideOnStart = false;
@@ -64,6 +65,7 @@ struct OptionBoxes {
     bool flash = false;
     bool list = false;
     bool ieIcon = false;
+    bool notice = false;
     bool operator==(const OptionBoxes&) const = default;
 };
 

@@ -66,6 +66,8 @@ public:
     void SetBlockedFrameCaption(std::string_view caption) override { frameCaption = caption; }
     std::uint32_t WindowHandle() const override { return 0x1234; }
     std::uint32_t IconHandle(Icon icon) const override { return 0x100 + static_cast<std::uint32_t>(icon); }
+    bool inFront = false;
+    bool InFront() const override { return inFront; }
 };
 
 struct TrayCall {
@@ -76,7 +78,9 @@ struct TrayCall {
 class FakeTray final : public NotificationArea {
 public:
     std::vector<TrayCall> calls;
+    std::vector<std::string> notices;
     void NotifyIcon(TrayCommand command, const TrayIconData& data) override { calls.push_back({command, data}); }
+    void ShowNotice(std::string_view text) override { notices.emplace_back(text); }
 };
 
 class FakeAlerts final : public Alerts {

@@ -128,5 +128,64 @@ TEST_F(ProtectionTest, TheCountGoesOnPastTheOld16BitLimit)
     EXPECT_EQ(view.frameCaption, "Blocked ZirOd (32768)");
 }
 
+TEST_F(ProtectionTest, ANoticeNamesTheSiteAtMostOnceIn30SecondsAndCountsTheRefusalsBetweenIntoTheNext)
+{
+    const std::string label(63, 'a');
+    const std::string tail(BlockNotices::kMaxHostShown - 8, 'b');
+    // One session, in order: `times` refusals at `at`, the notices they show, and the record
+    // (the session's refusals numbered from 1) that a click on the latest notice shows.
+    struct Step {
+        std::string opener;
+        std::uint32_t at;
+        int times;
+        std::vector<std::string> notices;
+        std::uint64_t clicked;
+        bool inFront = false;
+        bool noticeOff = false;
+        bool protectionOff = false;
+    };
+    const Step steps[] = {
+        {"http://news.example/today", 0, 20, {"Quellix blocked a pop-up from news.example. Click to see it."}, 20},
+        {"https://News.Example.:8080/x", 1000, 1, {}, 21},  // the same host, written otherwise
+        {"http://www.news.example/", 2000, 1, {"Quellix blocked a pop-up from www.news.example. Click to see it."}, 22},
+        {"http://news.example/", 29'999, 1, {}, 22},
+        {"http://news.example/", 30'000, 1, {"Quellix blocked 22 pop-ups from news.example. Click to see them."}, 24},
+        // Seen in the window, not counted; nor when the user wants no notice; nor with
+        // protection off.
+        {"http://www.news.example/", 40'000, 1, {}, 24, true},
+        {"http://www.news.example/", 40'000, 1, {}, 24, false, true},
+        {"http://www.news.example/", 40'000, 1, {}, 24, false, false, true},
+        {"http://www.news.example/",
+         40'001,
+         1,
+         {"Quellix blocked a pop-up from www.news.example. Click to see it."},
+         28},
+        // No host to name: no site, and one count for all such pages.
+        {"", 50'000, 1, {"Quellix blocked a pop-up. Click to see it."}, 29},
+        {"javascript:open()", 50'001, 1, {}, 30},
+        {"http://bad\x01host.example/", 50'002, 1, {}, 31},
+        // A page's long host is named by its end, where the site's own name is.
+        {"http://" + label + "." + label + "." + label + "." + tail + ".example/",
+         60'000,
+         1,
+         {"Quellix blocked a pop-up from ..." + tail + ".example. Click to see it."},
+         32},
+        // Across the tick counter's wrap.
+        {"http://wrap.example/", 0xFFFF'F000u, 1, {"Quellix blocked a pop-up from wrap.example. Click to see it."}, 33},
+        {"http://wrap.example/", 0x0000'1000u, 1, {}, 34},
+    };
+    std::uint64_t record = 0;
+    for (const Step& step : steps) {
+        view.inFront = step.inFront;
+        options.notice = step.noticeOff ? 0 : 1;
+        state.protectionOff = step.protectionOff;
+        tray.notices.clear();
+        for (int i = 0; i < step.times; ++i)
+            protection.NotifyBlocked(step.opener, ++record, step.at);
+        EXPECT_EQ(tray.notices, step.notices) << step.opener << " at " << step.at;
+        EXPECT_EQ(protection.Notices().NoticedRecord(), step.clicked) << step.opener << " at " << step.at;
+    }
+}
+
 }  // namespace
 }  // namespace quellix::test

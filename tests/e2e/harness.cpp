@@ -277,6 +277,24 @@ std::wstring Program::Text(int id) const
     return text;
 }
 
+std::pair<HWND, std::wstring> Balloon()
+{
+    for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr));) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(tip, &process);
+        if (process == GetCurrentProcessId() || !IsWindowVisible(tip))
+            continue;
+        // A tooltip answers WM_GETTEXT with the tip it shows; GetWindowText would not ask it.
+        wchar_t text[256] = {};
+        DWORD_PTR length = 0;
+        if (SendMessageTimeoutW(tip, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000,
+                                &length) &&
+            text[0])
+            return {tip, text};
+    }
+    return {};
+}
+
 std::vector<std::wstring> ListBoxEntries(HWND box)
 {
     std::vector<std::wstring> entries;

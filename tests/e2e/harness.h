@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/unique_handle.h"
@@ -29,6 +30,10 @@ std::vector<std::wstring> ListBoxEntries(HWND box);
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 // What a shell that (re)starts tells every top-level window once its task bar is up.
 void BroadcastTaskbarCreated();
+// The balloon the shell shows over a notification-area icon, and its text; null and empty
+// while none shows. Under Wine it is a tooltip window of the shell's own process, shown a
+// moment (2 s) after it was asked for.
+std::pair<HWND, std::wstring> Balloon();
 
 // Where norvane.exe and tessaly.ocx were built (or QUELLIX_PROGRAM_FOLDER, if set).
 using tessaly::test::ProgramFolder;

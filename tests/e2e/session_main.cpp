@@ -2,9 +2,11 @@
 // norvane.exe as built: a page opens pop-ups, the user follows a link, an address is moved
 // to the allow list, the pop-up log allows a site. It says what happened, saves pictures of
 // the main window and the log, and then either ends the program (no real display) or
-// leaves it to the user until it is quit.
+// leaves it to the user until it is quit. With --notice-picture it plays only a refusal
+// while the program sits in the notification area, and saves a picture of the notice.
 //
 //   quellix-session [--picture <main.bmp>] [--log-picture <log.bmp>] [--stay]
+//   quellix-session --notice-picture <notice.bmp>
 #include <windows.h>
 
 #include <cstdio>
@@ -24,11 +26,9 @@ void Say(const char* format, const std::wstring& text = {})
     std::fflush(stdout);
 }
 
-// A window as it shows on the screen, as a 24-bit bitmap file.
-bool SavePicture(HWND window, const std::wstring& path)
+// A part of the screen as it shows, as a 24-bit bitmap file.
+bool SavePicture(const RECT& area, const std::wstring& path)
 {
-    RECT area;
-    GetWindowRect(window, &area);
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
@@ -53,6 +53,54 @@ bool SavePicture(HWND window, const std::wstring& path)
            WriteFile(out.get(), bits, header.biSizeImage, &written, nullptr);
 }
 
+// A window as it shows on the screen.
+bool SavePicture(HWND window, const std::wstring& path)
+{
+    RECT area;
+    GetWindowRect(window, &area);
+    return SavePicture(area, path);
+}
+
+// The notice of a refusal, as the user meets it: the window hidden, a page's pop-up refused.
+int NoticeSession(const std::wstring& picture)
+{
+    Environment environment;
+    sim::Desktop desktop;
+    const ComPtr<sim::Browser> page = desktop.Open(L"http://news.example/today", sim::kRealWindow);
+    Program program(desktop);
+    if (!page || !program.Start()) {
+        Say("norvane.exe did not start\n");
+        return 1;
+    }
+    program.Command(IDC_HIDE);
+    Pump(100);
+    desktop.RequestWindow(page, L"http://ads.example/win", {0, true, true});
+    HWND balloon = nullptr;
+    PumpUntil([&] { return (balloon = Balloon().first) != nullptr; }, 10000);
+    if (balloon) {
+        Pump(500);  // painted
+        Say("the notice says: %s\n", Balloon().second);
+    }
+    // With the icon it points at (under Wine without a task bar, in a window of its own), and
+    // a margin.
+    RECT area{};
+    GetWindowRect(balloon, &area);
+    if (const HWND tray = FindWindowW(nullptr, L"Wine System Tray"); tray && IsWindowVisible(tray)) {
+        RECT icons;
+        GetWindowRect(tray, &icons);
+        UnionRect(&area, &area, &icons);
+    }
+    InflateRect(&area, 8, 8);
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    IntersectRect(&area, &area, &screen);  // the screen holds nothing beyond its edge
+    const bool saved = balloon && SavePicture(area, picture);
+    Say(saved ? "picture of the notice saved\n" : "no notice to picture\n");
+    program.Command(IDM_EXITM);
+    program.WaitForExit();
+    ForgetEverything();
+    return saved ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -60,6 +108,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring picture;
     std::wstring logPicture;
     bool stay = false;
+    std::wstring noticePicture;
     for (int i = 1; i < argc; ++i) {
         if (std::wstring(argv[i]) == L"--picture" && i + 1 < argc)
             picture = argv[++i];
@@ -67,10 +116,17 @@ int wmain(int argc, wchar_t** argv)
             logPicture = argv[++i];
         else if (std::wstring(argv[i]) == L"--stay")
             stay = true;
+        else if (std::wstring(argv[i]) == L"--notice-picture" && i + 1 < argc)
+            noticePicture = argv[++i];
     }
 
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int result = 0;
+    if (!noticePicture.empty()) {
+        result = NoticeSession(noticePicture);
+        CoUninitialize();
+        return result;
+    }
     {
         Environment environment;
         sim::Desktop desktop;

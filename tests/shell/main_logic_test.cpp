@@ -50,6 +50,7 @@ public:
                                                           : "tray delete");
         records.push_back(data);
     }
+    void ShowNotice(std::string_view) override { m_log.push_back("notice"); }
     std::vector<TrayIconData> records;
     bool monitorStarts = true;
 
@@ -165,9 +166,9 @@ TEST_F(MainLogicTest, StartUpRunsItsStepsInOrder)
     EXPECT_EQ(log, (Log{"read P/Allow.txt", "read U/Allow.txt", "write P/Allow.txt", "read P/Sites.txt",
                         "read U/Sites.txt", "write P/Sites.txt", "monitor on", "tray add", "hook tray", "lists off",
                         "policy", "register hot key", "hook hot key"}));
-    // The settings were read in their order: Beep, Flash, List, then HideOnStart.
+    // The settings were read in their order: Beep, Flash, List, Notice, then HideOnStart.
     const std::vector<std::string> reads = registry.registry.Calls("query ");
-    EXPECT_EQ(reads, (std::vector<std::string>{"Beep", "Flash", "List", "HideOnStart"}));
+    EXPECT_EQ(reads, (std::vector<std::string>{"Beep", "Flash", "List", "Notice", "HideOnStart"}));
 
     ASSERT_EQ(platform.records.size(), 1u);
     const TrayIconData& added = platform.records[0];

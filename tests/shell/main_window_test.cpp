@@ -27,6 +27,7 @@ namespace {
 
 using quellix::sim::Browser;
 
+using e2e::Balloon;
 using e2e::ListBoxEntries;
 using e2e::Option;
 using e2e::Pump;
@@ -238,6 +239,17 @@ TEST_F(MainWindowTest, TheOptionsDialogStoresTheBoxesAndSwitchesListModeAtOnce)
 {
     Start();
     WhenWindowOpens(L"Options", [](HWND dialog) {
+        // The notice's box, on until switched off, below the others and inside their frame.
+        const HWND notice = GetDlgItem(dialog, IDC_CHKNOTICE);
+        EXPECT_EQ(WindowText(notice), L"Show a notice on block");
+        EXPECT_EQ(SendMessageW(notice, BM_GETCHECK, 0, 0), BST_CHECKED);
+        RECT box, above, frame, both;
+        GetWindowRect(notice, &box);
+        GetWindowRect(GetDlgItem(dialog, IDC_CHKICON), &above);
+        GetWindowRect(GetDlgItem(dialog, IDC_OPTIONSFRAME), &frame);
+        EXPECT_GE(box.top, above.bottom);
+        EXPECT_TRUE(UnionRect(&both, &box, &frame) && EqualRect(&both, &frame));
+        SendMessageW(notice, BM_CLICK, 0, 0);
         SendMessageW(GetDlgItem(dialog, IDC_CHKLIST), BM_CLICK, 0, 0);
         SendMessageW(GetDlgItem(dialog, IDC_CHKSTARTUP), BM_CLICK, 0, 0);
         SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
@@ -246,8 +258,10 @@ TEST_F(MainWindowTest, TheOptionsDialogStoresTheBoxesAndSwitchesListModeAtOnce)
     EXPECT_EQ(Option(L"List"), L"1");
     EXPECT_EQ(Option(L"StartUp"), L"1");
     EXPECT_EQ(Option(L"Beep"), L"0");
+    EXPECT_EQ(Option(L"Notice"), L"0");
     EXPECT_TRUE(IsWindowEnabled(Item(IDC_BLOCKEDURLS)));
     EXPECT_EQ(window->Logic().InMemoryOptions().list, 1);
+    EXPECT_EQ(window->Logic().InMemoryOptions().notice, 0);
 
     // Cancel stores nothing.
     WhenWindowOpens(L"Options", [](HWND dialog) {
@@ -416,6 +430,37 @@ TEST_F(MainWindowTest, AnAllowedSiteOpensPopUpsAndTheLogAllowsAnotherInTwoClicks
     std::string bytes;
     ASSERT_EQ(Win32Files().Read(Narrow(sitesFile), 4096, bytes), FileStore::ReadResult::kOk);
     EXPECT_EQ(bytes, "news.example\r\nother.example\r\n");
+}
+
+TEST_F(MainWindowTest, ARefusalShowsANoticeNamingItsSiteAndAClickOnItOpensTheLogOnThatSitesNewestRecord)
+{
+    const ComPtr<Browser> news = desktop->Open(L"http://news.example/today");
+    const ComPtr<Browser> other = desktop->Open(L"http://other.example/");
+    Start();
+    // Seen in the window in front: no notice, and nothing counted into the next.
+    SetForegroundWindow(main);
+    ASSERT_EQ(GetForegroundWindow(), main);
+    EXPECT_FALSE(desktop->RequestWindow(other, L"http://ads.example/0").window);
+
+    // In the notification area: one notice a site, the next within 30 s only counted.
+    Command(IDC_HIDE);
+    for (const auto& [page, popup] : {std::pair{news, L"http://ads.example/1"},
+                                      {other, L"http://ads.example/2"},
+                                      {other, L"http://ads.example/3"},
+                                      {news, L"http://ads.example/4"}})
+        EXPECT_FALSE(desktop->RequestWindow(page, popup).window);
+    const std::wstring notice = L"Quellix blocked a pop-up from other.example. Click to see it.";
+    PumpUntil([&] { return Balloon().second == notice; }, 8000);
+    EXPECT_EQ(Balloon().second, notice);
+
+    // The click: the log, on the newest record of the site the notice named.
+    SendMessageW(main, kTrayCallbackMessage, 0, NIN_BALLOONUSERCLICK);
+    const HWND log = FindWindowW(L"QuellixPopupLog", L"Pop-up log");
+    ASSERT_TRUE(log && IsWindowVisible(log));
+    const HWND rows = GetDlgItem(log, IDC_LOG_LIST);
+    EXPECT_EQ(SendMessageW(rows, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1);
+    EXPECT_EQ(LogRows(rows).at(1)[1], L"http://ads.example/3");
+    EXPECT_EQ(WindowText(GetDlgItem(log, IDC_LOG_ALLOWSITE)), L"Allow &pop-ups from other.example");
 }
 
 TEST_F(MainWindowTest, PoliciesForceAndGreyOptionsKeepProtectionOnAndAllowWhatTheUserCannotRemove)

@@ -112,18 +112,20 @@ protected:
 
 TEST_F(OptionsDialogTest, OpeningReadsEveryBoxInOrderAndOnlyAStoredOneChecksIt)
 {
-    EXPECT_EQ(dialog.Load(), OptionBoxes{});
+    EXPECT_EQ(dialog.Load(), OptionBoxes{.notice = true}) << "the notice is on until switched off";
 
     Store(setting::kStartUp, "1");
     Store(setting::kList, "2");
     Store(setting::kIeIcon, " 1 ");
+    Store(setting::kNotice, "0");
     EXPECT_EQ(registry.ValuesOf(kHkcu, "Software\\Quellix\\Options")["startup"], Sz("1"));
     registry.log.clear();
     EXPECT_EQ(dialog.Load(), (OptionBoxes{.startUp = true, .ieIcon = true}));
-    EXPECT_EQ(registry.Calls("query "), (Strings{"Beep", "Flash", "StartUp", "List", "HideOnStart", "IEicon"}));
+    EXPECT_EQ(registry.Calls("query "),
+              (Strings{"Beep", "Flash", "StartUp", "List", "HideOnStart", "IEicon", "Notice"}));
 }
 
-TEST_F(OptionsDialogTest, OkReadsThePreviousIconChoiceThenStoresAllSixInOrderAndAppliesThem)
+TEST_F(OptionsDialogTest, OkReadsThePreviousIconChoiceThenStoresEveryBoxInOrderAndAppliesThem)
 {
     Store(setting::kIeIcon, "0");
     registry.log.clear();
@@ -135,10 +137,11 @@ TEST_F(OptionsDialogTest, OkReadsThePreviousIconChoiceThenStoresAllSixInOrderAnd
             calls.push_back(call);
     }
     EXPECT_EQ(calls, (Strings{"query IEicon", "set Beep=1", "set Flash=0", "set StartUp=1", "set List=1",
-                              "set HideOnStart=0", "set IEicon=0"}));
+                              "set HideOnStart=0", "set IEicon=0", "set Notice=0"}));
     EXPECT_EQ(inMemory.beep, 1);
     EXPECT_EQ(inMemory.flash, 0);
     EXPECT_EQ(inMemory.list, 1);
+    EXPECT_EQ(inMemory.notice, 0);
 
     boxes.list = false;
     dialog.Ok(boxes);
@@ -184,12 +187,12 @@ TEST_F(OptionsDialogTest, AForcedBoxShowsThePolicyIsNeverStoredAndLeavesTheToolb
     Store(setting::kIeIcon, "0");
     Force(policy, "Beep", false);
     Force(policy, "ToolbarButton", true);
-    EXPECT_EQ(dialog.Load(), (OptionBoxes{.beep = false, .ieIcon = true}));
+    EXPECT_EQ(dialog.Load(), (OptionBoxes{.beep = false, .ieIcon = true, .notice = true}));
     EXPECT_EQ(dialog.Forced(), (OptionBoxes{.beep = true, .ieIcon = true}));
 
     registry.log.clear();
     dialog.Ok(OptionBoxes{.beep = true, .flash = true});
-    EXPECT_EQ(registry.Calls("set "), (Strings{"Flash=1", "StartUp=0", "List=0", "HideOnStart=0"}));
+    EXPECT_EQ(registry.Calls("set "), (Strings{"Flash=1", "StartUp=0", "List=0", "HideOnStart=0", "Notice=0"}));
     EXPECT_EQ(inMemory.beep, 0) << "the forced value, whatever the box said";
     EXPECT_EQ(inMemory.flash, 1);
     EXPECT_FALSE(ButtonKeyExists());
@@ -221,6 +224,7 @@ TEST_F(PolicyTest, OnlyAZeroOrOneDwordIsSetAndTheMachineWinsValueByValue)
     Put(kHkcu, "UseLists", Dword(0));
     Put(kHklm, "HideOnStart", Dword(-1));
     Put(kHkcu, "AllowDisable", Dword(0));
+    Put(kHkcu, "Notice", Dword(0));
     // Policy keys are read-only to the user.
     registry.DenyWrite(kHklm, "Software");
     registry.DenyWrite(kHkcu, "Software\\Policies");
@@ -231,6 +235,7 @@ TEST_F(PolicyTest, OnlyAZeroOrOneDwordIsSetAndTheMachineWinsValueByValue)
     EXPECT_EQ(policy.Forced(setting::kList), false);
     EXPECT_EQ(policy.Forced(setting::kHideOnStart), std::nullopt);
     EXPECT_EQ(policy.Forced(setting::kStartUp), std::nullopt);
+    EXPECT_EQ(policy.Forced(setting::kNotice), false);
     EXPECT_FALSE(policy.MayDisable());
     EXPECT_TRUE(policy.AnySet());
     EXPECT_EQ(registry.OpenHandles(), 0u);
