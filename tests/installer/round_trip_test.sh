@@ -15,8 +15,10 @@
 #   5. the zip: one folder, Quellix-<version>, whose files run as they are: nothing
 #      registered;
 #   6. the Windows Installer package: an older build installed with msiexec /qn, the program
-#      started from there, a newer package over it that keeps the user's list, and msiexec /x
-#      that leaves nothing of the package and the list with its entries.
+#      started from there; with the toolbar button and start-up on, a newer package over the
+#      running program, which it quits and starts again, keeping the user's list and
+#      settings; and msiexec /x while it runs, which quits it and leaves nothing of the
+#      package or the program but the list with its entries.
 #
 #   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX ZIP MSI OLDER_MSI
 set -euo pipefail
@@ -62,6 +64,7 @@ expect_value() {  # expect_value KEY NAME WANTED
   [ "${got,,}" = "${3,,}" ] || fail "$1${2:+ /v $2}: '$got', not '$3'"
 }
 key_gone() { ! wine reg query "$1" >/dev/null 2>&1 || fail "$1 is still there"; }
+key_kept() { wine reg query "$1" >/dev/null 2>&1 || fail "$1 is gone"; }
 unix_path() { realpath -m "$(wine winepath -u "$1" 2>/dev/null | tr -d '\r')"; }
 # wait_for_prefix: every process of the prefix ended (a setup's children, the uninstaller's
 # copy of itself in the temporary folder, the program it quit).
@@ -134,6 +137,15 @@ start_program() {
 quit_program() {
   wine "$probe" quit 30 >/dev/null || fail "norvane.exe did not quit cleanly"
   wait "$program" || fail "wine norvane.exe ended with $?"
+}
+# quit_by WHAT: the program ($program) has ended, cleanly, once WHAT returned: it was asked to
+# quit (nothing else ends it).
+quit_by() {
+  if kill -0 "$program" 2>/dev/null; then
+    fail "norvane.exe still runs after $1"
+    kill "$program"
+  fi
+  wait "$program" || fail "norvane.exe, quit by $1, ended with $?"
 }
 allowed() { wine "$probe" allowed | tr -d '\r'; }
 # hold FILE MS: another program holds FILE open for MS milliseconds ($holder: its process).
@@ -258,11 +270,7 @@ wine "$folder\\norvane.exe" &
 program=$!
 wine "$probe" wait 60 >/dev/null || stop "norvane.exe did not start again"
 uninstall_from_script HKLM
-if kill -0 "$program" 2>/dev/null; then
-  fail "norvane.exe still runs after the uninstall"
-  kill "$program"
-fi
-wait "$program" || fail "norvane.exe, quit by the uninstaller, ended with $?"
+quit_by "the uninstaller"
 nothing_of_ours
 wait_for_prefix
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] ||
@@ -345,19 +353,47 @@ start_program "$folder"
 quit_program
 printf 'http://kept.example/\r\n' >"$instdir/Allow.txt"
 
+# The user turns the toolbar button and start-up on (the options dialog writes the button's
+# key; the run-at-log-on value is written as the program quits). The user's own button was
+# written by another copy, from elsewhere: it stays.
+wine reg add 'HKCU\Software\Quellix\Options' /v StartUp /d 1 /f >/dev/null
+wine reg add 'HKCU\Software\Quellix\Options' /v IEicon /d 1 /f >/dev/null
+wine reg add "$toolbar_key" /v Exec /d "$folder\\norvane" /f >/dev/null
+user_toolbar_key="HKCU${toolbar_key#HKLM}"
+wine reg add "$user_toolbar_key" /v Exec /d 'C:\unzipped\Quellix\norvane' /f >/dev/null
+start_program "$folder"
 msiexec /i "$msi"
+quit_by "the upgrade"
+info=$(wine "$probe" wait 60 | tr -d '\r') || fail "the upgrade did not start norvane.exe again"
+grep -qixF "program=$folder\\norvane.exe" <<<"$info" || fail "after the upgrade: $info"
+wine "$probe" quit 30 >/dev/null || fail "norvane.exe, started by the upgrade, did not quit cleanly"
 wait_for_prefix
+key_kept 'HKCU\Software\Quellix\Options'
+key_kept "$toolbar_key"
+value "$run_key" Quellix >/dev/null || fail "the upgrade took the run-at-log-on value"
 key_gone "$arp\\$(product_code "$older_msi")"
 expect_value "$arp\\$(product_code "$msi")" DisplayVersion "$version"
 for file in "${files[@]}"; do
   cmp -s "$bin/$file" "$instdir/$file" || fail "after the upgrade $folder\\$file is missing or not the one built"
 done
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] || fail "the upgrade lost the allow list"
-start_program "$folder"
-quit_program
 
+# Removed while the program runs, which leaves the per-user copies, empty, as they are.
+start_program "$folder"
+user_lists=$(unix_path "$local_app_data\\Quellix")
+mkdir -p "$user_lists"
+printf '\xFF\xFE' >"$user_lists/Allow.txt"
+: >"$user_lists/Sites.txt"
 msiexec /x "$msi"
+quit_by "msiexec /x"
 wait_for_prefix
+key_gone "$toolbar_key"
+key_kept "$user_toolbar_key"
+wine reg delete "$user_toolbar_key" /f >/dev/null 2>&1 || true
+# Written by the program as it quit: asked first, it quit before the package's removal.
+! value "$run_key" Quellix >/dev/null || fail "the run-at-log-on value Quellix is still there"
+key_gone 'HKCU\Software\Quellix'
+[ ! -e "$user_lists" ] || fail "$user_lists holds '$(ls -A "$user_lists")' after msiexec /x"
 key_gone "$arp\\$(product_code "$msi")"
 key_gone "HKLM\\Software\\Classes\\CLSID\\$clsid"
 key_gone "HKLM\\Software\\Classes\\TypeLib\\$libid"
@@ -365,9 +401,9 @@ for id in "${interfaces[@]}"; do key_gone "HKLM\\Software\\Classes\\Interface\\$
 key_gone 'HKLM\Software\Classes\tessaly.IEEvents'
 key_gone "$kill_bit_key"
 [ -z "$(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')" ] || fail "the package left its shortcut"
-# The lists are the user's, not the package's: they stay (the program made Sites.txt, empty).
-[ "$(ls -A "$instdir" 2>/dev/null)" = $'Allow.txt\nSites.txt' ] ||
-  fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the lists alone"
+# A list with entries is the user's work: it stays, and its folder; Sites.txt, which the
+# program made empty, goes.
+[ "$(ls -A "$instdir" 2>/dev/null)" = Allow.txt ] || fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the allow list alone"
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] || fail "the removal took the allow list"
 
 if [ "$failures" -gt 0 ]; then
