@@ -6,6 +6,8 @@
 // during an upgrade (which must keep the user's settings) from the user's own removal. So
 // these do what the setup's uninstaller does:
 //
+//   SetProgramFolder     sets QuellixFolder: INSTALLDIR without its final backslash, as
+//                        RegisterTypeLib writes the control library's folder.
 //   QuitQuellix          before anything is replaced or removed: asks every running copy to
 //                        quit as its Exit command does, so that it saves its lists and its
 //                        run-at-log-on value first, and waits for it to end. Sets
@@ -164,6 +166,16 @@ void RemoveEmptyLists(const wchar_t* folder)
 }
 
 }  // namespace
+
+extern "C" UINT __stdcall SetProgramFolder(MSIHANDLE install)
+{
+    Text folder;
+    if (!Property(install, L"INSTALLDIR", folder))
+        return ERROR_INSTALL_FAILURE;
+    if (const std::size_t length = wcslen(folder); length > 3 && folder[length - 1] == L'\\')
+        folder[length - 1] = L'\0';
+    return MsiSetPropertyW(install, L"QuellixFolder", folder);
+}
 
 extern "C" UINT __stdcall QuitQuellix(MSIHANDLE install)
 {
