@@ -14,9 +14,11 @@
 #      nothing left after the uninstall but the list;
 #   5. the zip: one folder, Quellix-<version>, whose files run as they are: nothing
 #      registered;
-#   6. the Windows Installer package: an older build installed with msiexec /qn, the program
-#      started from there, a newer package over it that keeps the user's list, and msiexec /x
-#      that leaves nothing of the package and the list with its entries.
+#   6. the Windows Installer package: an older build installed with msiexec /qn, registering
+#      the control as regsvr32 does, the program started from there; with the toolbar button
+#      and start-up on, a newer package over the running program, which it quits and starts
+#      again, keeping the user's list and settings; and msiexec /x while it runs, which quits
+#      it and leaves nothing of the package or the program but the list with its entries.
 #
 #   round_trip_test.sh QuellixSetup.exe VERSION window_probe.exe BIN_DIR PREFIX ZIP MSI OLDER_MSI
 set -euo pipefail
@@ -62,6 +64,7 @@ expect_value() {  # expect_value KEY NAME WANTED
   [ "${got,,}" = "${3,,}" ] || fail "$1${2:+ /v $2}: '$got', not '$3'"
 }
 key_gone() { ! wine reg query "$1" >/dev/null 2>&1 || fail "$1 is still there"; }
+key_kept() { wine reg query "$1" >/dev/null 2>&1 || fail "$1 is gone"; }
 unix_path() { realpath -m "$(wine winepath -u "$1" 2>/dev/null | tr -d '\r')"; }
 # wait_for_prefix: every process of the prefix ended (a setup's children, the uninstaller's
 # copy of itself in the temporary folder, the program it quit).
@@ -79,6 +82,20 @@ files=(norvane.exe tessaly.ocx 1.ico 4.ico quellix.html)
 # The build's Windows, win32 or win64 (set for the 64-bit build, whose programs 64-bit Wine
 # runs): also the name of the key under which the type library registers itself.
 platform=${QUELLIX_WINE_ARCH:-win32}
+
+# registration: the control's registration for the machine, one sorted line a key and a
+# "key|value" line a value. Wine's RegisterTypeLib counts the library's image on disk (8)
+# among the flags it writes, which Windows does not write; Windows Installer's tables write no
+# empty default text, and a key alone stands for one: these aside, regsvr32's and the
+# package's are the same.
+registration() {
+  local key
+  for key in "CLSID\\$clsid" tessaly.IEEvents "TypeLib\\$libid" "${interfaces[@]/#/Interface\\}"; do
+    wine reg query "HKLM\\Software\\Classes\\$key" /s 2>/dev/null
+  done | tr -d '\r' | awk '/^HKEY/ {key = tolower($0); print key; next}
+    /^ +\(Default\) +REG_SZ *$/ {next}
+    NF {if (key ~ /\\flags$/ && int($NF / 8) % 2) sub(/[0-9]+$/, $NF - 8); print key "|" $0}' | sort
+}
 
 # nothing_of_ours: no registration, entry, setting, log-on value, toolbar key or shortcut.
 nothing_of_ours() {
@@ -134,6 +151,15 @@ start_program() {
 quit_program() {
   wine "$probe" quit 30 >/dev/null || fail "norvane.exe did not quit cleanly"
   wait "$program" || fail "wine norvane.exe ended with $?"
+}
+# quit_by WHAT: the program ($program) has ended, cleanly, once WHAT returned: it was asked to
+# quit (nothing else ends it).
+quit_by() {
+  if kill -0 "$program" 2>/dev/null; then
+    fail "norvane.exe still runs after $1"
+    kill "$program"
+  fi
+  wait "$program" || fail "norvane.exe, quit by $1, ended with $?"
 }
 allowed() { wine "$probe" allowed | tr -d '\r'; }
 # hold FILE MS: another program holds FILE open for MS milliseconds ($holder: its process).
@@ -231,6 +257,7 @@ expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" ThreadingM
 expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\$platform" "" "$folder\\tessaly.ocx"
 expect_value "$kill_bit_key" "Compatibility Flags" 0x400
 [ "$failures" -eq 0 ] || stop "the installation is not as it should be"
+regsvr32_registration=$(registration)
 
 step "the program runs from there and quits on Exit"
 wine reg add 'HKCU\Software\Quellix\Options' /v StartUp /d 1 /f >/dev/null
@@ -258,11 +285,7 @@ wine "$folder\\norvane.exe" &
 program=$!
 wine "$probe" wait 60 >/dev/null || stop "norvane.exe did not start again"
 uninstall_from_script HKLM
-if kill -0 "$program" 2>/dev/null; then
-  fail "norvane.exe still runs after the uninstall"
-  kill "$program"
-fi
-wait "$program" || fail "norvane.exe, quit by the uninstaller, ended with $?"
+quit_by "the uninstaller"
 nothing_of_ours
 wait_for_prefix
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] ||
@@ -335,8 +358,8 @@ msiexec /i "$older_msi"
 wait_for_prefix
 expect_value "$arp\\$(product_code "$older_msi")" DisplayName Quellix
 expect_value "$arp\\$(product_code "$older_msi")" DisplayVersion 0.9.0
-expect_value "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "" "$folder\\tessaly.ocx"
-expect_value "HKLM\\Software\\Classes\\TypeLib\\$libid\\7.0\\0\\$platform" "" "$folder\\tessaly.ocx"
+[ "$(registration)" = "$regsvr32_registration" ] ||
+  fail "the package registers the control otherwise than regsvr32: $(diff <(echo "$regsvr32_registration") <(registration))"
 expect_value "$kill_bit_key" "Compatibility Flags" 0x400
 # Windows puts the shortcut of a package for all users in the common Start menu; Wine's
 # Windows Installer (8.0) always takes the user's menu folder, whatever ALLUSERS says.
@@ -345,19 +368,47 @@ start_program "$folder"
 quit_program
 printf 'http://kept.example/\r\n' >"$instdir/Allow.txt"
 
+# The user turns the toolbar button and start-up on (the options dialog writes the button's
+# key; the run-at-log-on value is written as the program quits). The user's own button was
+# written by another copy, from elsewhere: it stays.
+wine reg add 'HKCU\Software\Quellix\Options' /v StartUp /d 1 /f >/dev/null
+wine reg add 'HKCU\Software\Quellix\Options' /v IEicon /d 1 /f >/dev/null
+wine reg add "$toolbar_key" /v Exec /d "$folder\\norvane" /f >/dev/null
+user_toolbar_key="HKCU${toolbar_key#HKLM}"
+wine reg add "$user_toolbar_key" /v Exec /d 'C:\unzipped\Quellix\norvane' /f >/dev/null
+start_program "$folder"
 msiexec /i "$msi"
+quit_by "the upgrade"
+info=$(wine "$probe" wait 60 | tr -d '\r') || fail "the upgrade did not start norvane.exe again"
+grep -qixF "program=$folder\\norvane.exe" <<<"$info" || fail "after the upgrade: $info"
+wine "$probe" quit 30 >/dev/null || fail "norvane.exe, started by the upgrade, did not quit cleanly"
 wait_for_prefix
+key_kept 'HKCU\Software\Quellix\Options'
+key_kept "$toolbar_key"
+value "$run_key" Quellix >/dev/null || fail "the upgrade took the run-at-log-on value"
 key_gone "$arp\\$(product_code "$older_msi")"
 expect_value "$arp\\$(product_code "$msi")" DisplayVersion "$version"
 for file in "${files[@]}"; do
   cmp -s "$bin/$file" "$instdir/$file" || fail "after the upgrade $folder\\$file is missing or not the one built"
 done
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] || fail "the upgrade lost the allow list"
-start_program "$folder"
-quit_program
 
+# Removed while the program runs, which leaves the per-user copies, empty, as they are.
+start_program "$folder"
+user_lists=$(unix_path "$local_app_data\\Quellix")
+mkdir -p "$user_lists"
+printf '\xFF\xFE' >"$user_lists/Allow.txt"
+: >"$user_lists/Sites.txt"
 msiexec /x "$msi"
+quit_by "msiexec /x"
 wait_for_prefix
+key_gone "$toolbar_key"
+key_kept "$user_toolbar_key"
+wine reg delete "$user_toolbar_key" /f >/dev/null 2>&1 || true
+# Written by the program as it quit: asked first, it quit before the package's removal.
+! value "$run_key" Quellix >/dev/null || fail "the run-at-log-on value Quellix is still there"
+key_gone 'HKCU\Software\Quellix'
+[ ! -e "$user_lists" ] || fail "$user_lists holds '$(ls -A "$user_lists")' after msiexec /x"
 key_gone "$arp\\$(product_code "$msi")"
 key_gone "HKLM\\Software\\Classes\\CLSID\\$clsid"
 key_gone "HKLM\\Software\\Classes\\TypeLib\\$libid"
@@ -365,9 +416,9 @@ for id in "${interfaces[@]}"; do key_gone "HKLM\\Software\\Classes\\Interface\\$
 key_gone 'HKLM\Software\Classes\tessaly.IEEvents'
 key_gone "$kill_bit_key"
 [ -z "$(find "$WINEPREFIX/drive_c" -iname 'quellix*.lnk')" ] || fail "the package left its shortcut"
-# The lists are the user's, not the package's: they stay (the program made Sites.txt, empty).
-[ "$(ls -A "$instdir" 2>/dev/null)" = $'Allow.txt\nSites.txt' ] ||
-  fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the lists alone"
+# A list with entries is the user's work: it stays, and its folder; Sites.txt, which the
+# program made empty, goes.
+[ "$(ls -A "$instdir" 2>/dev/null)" = Allow.txt ] || fail "$folder holds '$(ls -A "$instdir" 2>/dev/null)', not the allow list alone"
 [ "$(cat "$instdir/Allow.txt" 2>/dev/null)" = $'http://kept.example/\r' ] || fail "the removal took the allow list"
 
 if [ "$failures" -gt 0 ]; then
