@@ -53,7 +53,8 @@ long Win32Registry::SetString(Key key, const std::string& name, const std::strin
                           static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
-long Win32Registry::QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type)
+long Win32Registry::QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type,
+                               std::uint32_t* size)
 {
     data->clear();
     const std::wstring wideName = Widen(name);
@@ -72,6 +73,7 @@ long Win32Registry::QueryValue(Key key, const std::string& name, std::string* da
         if (result == ERROR_MORE_DATA)
             continue;
         *type = kind;
+        *size = read;
         if (result == ERROR_SUCCESS && kind == REG_DWORD && read == sizeof(DWORD))
             *data = std::to_string(*reinterpret_cast<const DWORD*>(buffer.data()));
         else if (result == ERROR_SUCCESS)
