@@ -60,12 +60,12 @@ long Win32Registry::QueryValue(Key key, const std::string& name, std::string* da
     const std::wstring wideName = Widen(name);
     std::vector<wchar_t> buffer;
     for (;;) {
-        DWORD size = 0;
+        DWORD needed = 0;
         DWORD kind = REG_NONE;
-        LONG result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, nullptr, &size);
+        LONG result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, nullptr, &needed);
         if (result != ERROR_SUCCESS)
             return result;
-        buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
+        buffer.assign(needed / sizeof(wchar_t) + 1, L'\0');
         DWORD read = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
         result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, reinterpret_cast<BYTE*>(buffer.data()),
                                   &read);
