@@ -175,6 +175,13 @@ TEST_F(ListFileTest, WhatTheListCannotHoldStaysInTheFile)
     const std::string rest = text.substr(text.find('\n') + 1);
     ASSERT_EQ(files.files.at(kProgram).size(), rest.size()) << "only the removed entry is gone";
     EXPECT_TRUE(files.files.at(kProgram) == rest);
+
+    // Nor is one of the program folder's copy, beside a user's: the save goes to the user's.
+    const std::string program = "http://p/\r\n" + std::string(UrlList::kMaxEntryBytes + 1, 'x') + "\r\n";
+    files.Put(kUser, "http://u/\r\n");
+    files.Put(kProgram, program);
+    EXPECT_EQ(Save({"http://p/"}), ListFile::SaveResult::kSavedForUser);
+    EXPECT_EQ(files.files.at(kProgram), program);
 }
 
 TEST_F(ListFileTest, AFailedSaveLeavesThePreviousFileWhole)
