@@ -179,10 +179,6 @@ void ListFile::Take(std::string_view bytes, UrlList& list)
 ListFile::LoadResult ListFile::Load(UrlList& list)
 {
     std::vector<Copy> copies = ReadCopies();
-    for (const Copy& copy : copies) {
-        if (copy.result != FileStore::ReadResult::kOk && copy.result != FileStore::ReadResult::kNotFound)
-            m_protected.push_back(copy.path);
-    }
     const Copy& program = copies.front();
     // The user's own copy, once there is one, is the list, whatever the program's holds.
     Copy* own = copies.size() > 1 && copies.back().result != FileStore::ReadResult::kNotFound ? &copies.back()
@@ -210,7 +206,6 @@ ListFile::LoadResult ListFile::Load(UrlList& list)
             while (!list.Empty())
                 list.Remove(list.Count() - 1);
             m_unheld.clear();
-            m_protected.push_back(source.path);
             m_pending = true;
             m_programRead = FileStore::ReadResult::kFailed;
             m_taken.reset();
@@ -265,12 +260,6 @@ bool ListFile::ProgramCopyUnchanged()
     return ReadPatiently(m_location.programCopy, bytes) == m_programRead && bytes == m_programBytes;
 }
 
-bool ListFile::Protected(const std::string& path)
-{
-    return std::any_of(m_protected.begin(), m_protected.end(),
-                       [&](const std::string& other) { return m_files.SamePath(path, other); });
-}
-
 std::optional<std::string> ListFile::TextToSave(const UrlList& list)
 {
     // The file as it is now: edited by hand since this program last read or wrote it, or not.
@@ -278,7 +267,6 @@ std::optional<std::string> ListFile::TextToSave(const UrlList& list)
     std::string fileText;
     const FileStore::ReadResult read = ReadPatiently(m_source, bytes);
     if (read == FileStore::ReadResult::kOk) {
-        std::erase_if(m_protected, [&](const std::string& path) { return m_files.SamePath(path, m_source); });
         DecodedText file = DecodeText(bytes, m_codePage);
         m_encoding = file.encoding;
         fileText = std::move(file.utf8);
@@ -380,8 +368,7 @@ ListFile::SaveResult ListFile::Save(const UrlList& list)
     const bool own = !m_files.SamePath(m_location.programCopy, m_location.userCopy) &&
                      m_files.SamePath(m_source, m_location.userCopy);
     SaveResult result = SaveResult::kFailed;
-    if (!Protected(m_location.programCopy) && (!own || ProgramCopyUnchanged()) &&
-        SaveTo(m_location.programCopy, bytes)) {
+    if ((!own || ProgramCopyUnchanged()) && SaveTo(m_location.programCopy, bytes)) {
         result = SaveResult::kSaved;
         // The per-user copy is older now: it goes, with its record.
         if (own) {
@@ -390,8 +377,7 @@ ListFile::SaveResult ListFile::Save(const UrlList& list)
                 m_files.Remove(m_location.takenCopy);
         }
         m_source = m_location.programCopy;
-    } else if (!Protected(m_location.userCopy) && m_files.CreateFolder(m_location.userFolder) &&
-               SaveTo(m_location.userCopy, bytes)) {
+    } else if (m_files.CreateFolder(m_location.userFolder) && SaveTo(m_location.userCopy, bytes)) {
         result = SaveResult::kSavedForUser;
         m_source = m_location.userCopy;
         // After the list: a record older than the list offers an entry again, but loses none.

@@ -117,7 +117,6 @@ private:
     std::optional<std::string> TextToSave(const UrlList& list);
     std::string MergeWithFile(std::string_view fileText, const UrlList& list);
     bool SaveTo(const std::string& path, std::string_view bytes);
-    bool Protected(const std::string& path);
 
     FileStore& m_files;
     CodePage& m_codePage;
@@ -129,14 +128,13 @@ private:
     std::vector<std::string> m_unheld;
     std::vector<std::string> m_lostFromFile;
     // The copy the list was read from, or that could not be read and must be read at the
-    // save (m_pending), and the copies that could not be read and are never written.
+    // save (m_pending): a save writes no copy it could not read.
     std::string m_source;
     // What m_source held when this program last read or wrote it (empty while pending), to
     // tell a hand edit made meanwhile.
     std::string m_sourceBytes;
     std::optional<std::uint64_t> m_sourceModified;
     bool m_pending = false;
-    std::vector<std::string> m_protected;
     std::uint64_t m_savedRevision = 0;
     // With the user's copy as the list: the program folder's copy as it was when the list
     // took its entries in (kOk, or kNotFound when there was none; kFailed when it took
