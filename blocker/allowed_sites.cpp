@@ -100,11 +100,12 @@ std::optional<bool> AllowedSites::MatchesUsualHost(std::string_view host) const
         return std::nullopt;
     if (IsIpv4Address(host))
         return Contains(host);
-    // The host itself, then each host above it, as far as entries have labels.
+    // The host itself, then each host above it, as far as entries have labels; a site of
+    // one label (an intranet name, or a top-level domain) is that host alone.
     const std::size_t labels = dots.count + 1;
     if (m_labelCounts & LabelBit(labels) && Contains(host))
         return true;
-    for (std::size_t i = 0; i < dots.count; ++i) {
+    for (std::size_t i = 0; i + 1 < dots.count; ++i) {
         if (m_labelCounts & LabelBit(labels - 1 - i) && Contains(host.substr(dots.at[i] + 1u)))
             return true;
     }

@@ -1,5 +1,6 @@
 // The sites whose pages may open windows: host names ("example.com"), each allowing the
 // pages of that host and of every host below it ("www.example.com"), over http and https.
+// A name of one label ("intranet", "com") allows that host alone.
 #pragma once
 
 #include <cstddef>
@@ -30,7 +31,7 @@ public:
     bool Add(std::string_view host);
 
     // Whether the page at `address` lies on an allowed site: its host (http or https only)
-    // is an entry or ends in "." and an entry. Case-insensitive; internationalised names
+    // is an entry or ends in "." and an entry of two labels or more. Case-insensitive; internationalised names
     // compare in their ASCII form; an IP address only matches itself. It runs inside the
     // browser's call: one scan of the host, then one hash probe for each of its suffixes
     // that is as many labels long as some entry is; it allocates only for a host not

@@ -68,7 +68,10 @@ struct ListFile::Copy {
 ListLocation ListLocationFor(std::string_view programFolder, std::string_view userFolder, std::string_view fileName)
 {
     const std::string name(fileName);
-    return {std::string(programFolder) + '\\' + name, std::string(userFolder), std::string(userFolder) + '\\' + name};
+    const std::string user(userFolder);
+    const std::size_t dot = std::min(name.rfind('.'), name.size());
+    return {std::string(programFolder) + '\\' + name, user, user + '\\' + name,
+            user + '\\' + name.substr(0, dot) + ".taken" + name.substr(dot)};
 }
 
 void SplitListFields(std::string_view text, const std::function<bool(std::string_view)>& field)
@@ -176,27 +179,11 @@ void ListFile::Take(std::string_view bytes, UrlList& list)
 ListFile::LoadResult ListFile::Load(UrlList& list)
 {
     std::vector<Copy> copies = ReadCopies();
-    // The newest copy that was read, and the newest of all that exist: a copy that cannot
-    // be read and is not known to be older must not be hidden by an older one.
-    Copy* newestRead = nullptr;
-    Copy* newest = nullptr;
-    auto newer = [](const Copy* than, const Copy& copy) {
-        return !than || copy.modified.value_or(UINT64_MAX) > than->modified.value_or(UINT64_MAX);
-    };
-    for (Copy& copy : copies) {
-        if (copy.result == FileStore::ReadResult::kNotFound)
-            continue;
-        if (copy.result == FileStore::ReadResult::kOk) {
-            if (newer(newestRead, copy))
-                newestRead = &copy;
-        } else {
-            m_protected.push_back(copy.path);
-        }
-        if (newer(newest, copy))
-            newest = &copy;
-    }
-
-    if (!newest) {
+    const Copy& program = copies.front();
+    // The user's own copy, once there is one, is the list, whatever the program's holds.
+    Copy* own = copies.size() > 1 && copies.back().result != FileStore::ReadResult::kNotFound ? &copies.back()
+                                                                                              : nullptr;
+    if (!own && program.result == FileStore::ReadResult::kNotFound) {
         // Nothing is lost when this fails: the first save finds a place that can be written.
         m_files.Write(m_location.programCopy, {});
         m_source = m_location.programCopy;
@@ -204,49 +191,97 @@ ListFile::LoadResult ListFile::Load(UrlList& list)
         m_savedRevision = list.Revision();
         return LoadResult::kCreated;
     }
-    m_source = newest->path;
-    m_pending = newest != newestRead;
+    Copy& source = own ? *own : copies.front();
+    m_source = source.path;
+    m_pending = source.result != FileStore::ReadResult::kOk;
     if (!m_pending) {
         try {
-            Take(newest->bytes, list);
-            m_sourceBytes = std::move(newest->bytes);
-            m_sourceModified = newest->modified;
+            Take(source.bytes, list);
+            if (own)
+                TakeProgramCopy(program, *own, list);
+            m_sourceBytes = std::move(source.bytes);
+            m_sourceModified = source.modified;
         } catch (const std::bad_alloc&) {
             // Too much for this process after all: as if it could not be read.
             while (!list.Empty())
                 list.Remove(list.Count() - 1);
             m_unheld.clear();
-            m_protected.push_back(newest->path);
             m_pending = true;
+            m_programRead = FileStore::ReadResult::kFailed;
+            m_taken.reset();
         }
     }
     m_savedRevision = list.Revision();
     return m_pending ? LoadResult::kUnreadable : LoadResult::kLoaded;
 }
 
-bool ListFile::Protected(const std::string& path)
+void ListFile::TakeProgramCopy(const Copy& program, const Copy& own, UrlList& list)
 {
-    return std::any_of(m_protected.begin(), m_protected.end(),
-                       [&](const std::string& other) { return m_files.SamePath(path, other); });
+    std::string recordBytes;
+    const bool recorded = !m_location.takenCopy.empty() &&
+                          m_files.Read(m_location.takenCopy, kMaxFileBytes, recordBytes) == FileStore::ReadResult::kOk;
+    if (program.result != FileStore::ReadResult::kOk) {
+        m_programRead = program.result == FileStore::ReadResult::kNotFound ? program.result
+                                                                           : FileStore::ReadResult::kFailed;
+        // One that cannot be read now offers all it holds once it can, though the user's
+        // copy will then be the newer.
+        if (m_programRead == FileStore::ReadResult::kFailed && !recorded)
+            m_taken = std::string();
+        return;
+    }
+    m_programRead = program.result;
+    m_programBytes = program.bytes;
+    std::unordered_set<std::string> taken;
+    SplitListFields(DecodeText(recordBytes, m_codePage).utf8, [&](std::string_view field) {
+        taken.emplace(field);
+        return true;
+    });
+    // Without a record (kept since this version), a program copy older than the user's was
+    // there to be read when the user's was written.
+    const bool allTaken = !recorded && program.modified && own.modified && *program.modified < *own.modified;
+    std::string record;
+    SplitListFields(DecodeText(program.bytes, m_codePage).utf8, [&](std::string_view field) {
+        if (field.empty())
+            return true;
+        if (allTaken || taken.count(std::string(field)) || list.Contains(field) || list.Append(std::string(field)))
+            AppendListEntry(record, field);
+        else  // one the list cannot hold: offered again next time, and never written over
+            m_programRead = FileStore::ReadResult::kFailed;
+        return true;
+    });
+    m_taken = std::move(record);
+}
+
+bool ListFile::ProgramCopyUnchanged()
+{
+    if (m_programRead == FileStore::ReadResult::kFailed)
+        return false;
+    std::string bytes;
+    return ReadPatiently(m_location.programCopy, bytes) == m_programRead && bytes == m_programBytes;
 }
 
 std::optional<std::string> ListFile::TextToSave(const UrlList& list)
 {
     // The file as it is now: edited by hand since this program last read or wrote it, or not.
     std::string bytes;
+    std::string fileText;
     const FileStore::ReadResult read = ReadPatiently(m_source, bytes);
     if (read == FileStore::ReadResult::kOk) {
-        std::erase_if(m_protected, [&](const std::string& path) { return m_files.SamePath(path, m_source); });
-        const DecodedText file = DecodeText(bytes, m_codePage);
+        DecodedText file = DecodeText(bytes, m_codePage);
         m_encoding = file.encoding;
-        return MergeWithFile(file.utf8, list);
+        fileText = std::move(file.utf8);
+    } else {
+        // One that cannot be read now may have been changed since: it is kept. One that has
+        // gone is written again whole.
+        const bool unread = read != FileStore::ReadResult::kNotFound;
+        if (m_pending || (unread && m_files.Modified(m_source) != m_sourceModified))
+            return std::nullopt;
+        fileText = DecodeText(m_sourceBytes, m_codePage).utf8;
     }
-    // One that cannot be read now may have been changed since: it is kept. One that has
-    // gone is written again whole.
-    const bool unread = read != FileStore::ReadResult::kNotFound;
-    if (m_pending || (unread && m_files.Modified(m_source) != m_sourceModified))
-        return std::nullopt;
-    return MergeWithFile(DecodeText(m_sourceBytes, m_codePage).utf8, list);
+    // Merged from the program folder's copy, the list has taken in all that copy holds.
+    if (!m_files.SamePath(m_source, m_location.userCopy))
+        m_taken = fileText;
+    return MergeWithFile(fileText, list);
 }
 
 std::string ListFile::MergeWithFile(std::string_view fileText, const UrlList& list)
@@ -275,16 +310,17 @@ std::string ListFile::MergeWithFile(std::string_view fileText, const UrlList& li
             m_unheld.emplace_back(entry);
     };
     // The file's entries in its order, but for those removed here; then those added here,
-    // but for those the file has lost (removed there).
     SplitListFields(fileText, [&](std::string_view field) {
         if (!field.empty() && (list.Contains(field) || !heldBefore(field)))
             write(field);
         return true;
     });
-    for (const std::string& entry : list.Entries()) {
+    // but for those the file has lost (removed there) and the list has held since.
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        const std::string& entry = list[i];
         if (written.count(entry))
             continue;
-        if (heldBefore(entry))
+        if (heldBefore(entry) && list.AppendedAt(i) <= m_savedRevision)
             m_lostFromFile.push_back(entry);
         else
             write(entry);
@@ -327,18 +363,26 @@ ListFile::SaveResult ListFile::Save(const UrlList& list)
     if (bytes.size() > kMaxFileBytes)
         return fail();
 
+    // The list is the user's copy: the program's takes its place only while it holds
+    // nothing the list has not taken in.
+    const bool own = !m_files.SamePath(m_location.programCopy, m_location.userCopy) &&
+                     m_files.SamePath(m_source, m_location.userCopy);
     SaveResult result = SaveResult::kFailed;
-    if (!Protected(m_location.programCopy) && SaveTo(m_location.programCopy, bytes)) {
+    if ((!own || ProgramCopyUnchanged()) && SaveTo(m_location.programCopy, bytes)) {
         result = SaveResult::kSaved;
-        // The per-user copy is older now; it goes unless it is this very file, or one that
-        // could not be read.
-        if (!m_files.SamePath(m_location.programCopy, m_location.userCopy) && !Protected(m_location.userCopy))
+        // The per-user copy is older now: it goes, with its record.
+        if (own) {
             m_files.Remove(m_location.userCopy);
+            if (!m_location.takenCopy.empty())
+                m_files.Remove(m_location.takenCopy);
+        }
         m_source = m_location.programCopy;
-    } else if (!Protected(m_location.userCopy) && m_files.CreateFolder(m_location.userFolder) &&
-               SaveTo(m_location.userCopy, bytes)) {
+    } else if (m_files.CreateFolder(m_location.userFolder) && SaveTo(m_location.userCopy, bytes)) {
         result = SaveResult::kSavedForUser;
         m_source = m_location.userCopy;
+        // After the list: a record older than the list offers an entry again, but loses none.
+        if (m_taken && !m_location.takenCopy.empty())
+            m_files.Write(m_location.takenCopy, EncodeLosslessly(*m_taken, TextEncoding::kUtf8Mark, m_codePage));
     }
     if (result == SaveResult::kFailed)
         return fail();

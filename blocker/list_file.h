@@ -9,9 +9,13 @@
 // before quoting existed read as they always did. Encodings: see text_encoding.h.
 //
 // Where a list lives: in the program's folder, or, where that cannot be written, in a
-// per-user folder. At start the newer of the two copies is read; a save goes to the
-// program's folder when it can and then removes the per-user copy. The two may be one and
-// the same file (a per-user installation), compared as Windows compares paths.
+// per-user folder. The per-user copy, once there is one, is the user's list: the program
+// folder's copy (an administrator's, in an installation for every user) only adds to it
+// the entries it has not offered before, so that what the user removed stays removed; a
+// record beside the user's copy says which those are. A save goes to the program's folder
+// when it can and that copy holds nothing the list has not taken in, and then removes the
+// per-user copy; else to the per-user copy. The two may be one and the same file (a
+// per-user installation), compared as Windows compares paths.
 //
 // Nothing a file holds is lost: a file that cannot be read is tried again for a moment
 // and is then left as it is; entries the list cannot hold (beyond its size, or longer
@@ -64,9 +68,12 @@ struct ListLocation {
     std::string programCopy;  // <program folder>\Allow.txt
     std::string userFolder;   // e.g. %LOCALAPPDATA%\Quellix
     std::string userCopy;     // <user folder>\Allow.txt
+    // <user folder>\Allow.taken.txt: the program folder's entries that the user's copy has
+    // taken in. Empty: no record is kept.
+    std::string takenCopy = {};
 };
 
-// <program folder>\<file name>, and the same name in the per-user folder.
+// <program folder>\<file name>, and the same name in the per-user folder with its record.
 ListLocation ListLocationFor(std::string_view programFolder, std::string_view userFolder, std::string_view fileName);
 
 // Calls `field` for every field of the text, in order. Stops early when it returns false.
@@ -87,14 +94,16 @@ public:
 
     ListFile(FileStore& files, CodePage& codePage, ListLocation location);
 
-    // Fills the (empty) list from the newer copy. A missing file is created empty. A newest
-    // copy that cannot be read leaves the list empty and is read again at the save.
+    // Fills the (empty) list from the user's copy and what the program's adds to it, or,
+    // without a user's copy, from the program's. A missing file is created empty. A copy
+    // that cannot be read leaves the list empty and is read again at the save.
     LoadResult Load(UrlList& list);
 
     // Writes the list back if it changed since it was loaded: to a new file that then takes
     // the old one's place, so that a failed save leaves the previous file whole. The file
     // as it is now is the base: what the list added since is appended, what it removed
-    // goes, and every other entry of the file stays where it is.
+    // goes, and every other entry of the file stays where it is. An entry removed from the
+    // file by hand and then removed and added again in the program is written.
     SaveResult Save(const UrlList& list);
 
 private:
@@ -103,10 +112,11 @@ private:
     std::vector<Copy> ReadCopies();
     FileStore::ReadResult ReadPatiently(const std::string& path, std::string& bytes);
     void Take(std::string_view bytes, UrlList& list);
+    void TakeProgramCopy(const Copy& program, const Copy& own, UrlList& list);
+    bool ProgramCopyUnchanged();
     std::optional<std::string> TextToSave(const UrlList& list);
     std::string MergeWithFile(std::string_view fileText, const UrlList& list);
     bool SaveTo(const std::string& path, std::string_view bytes);
-    bool Protected(const std::string& path);
 
     FileStore& m_files;
     CodePage& m_codePage;
@@ -118,15 +128,22 @@ private:
     std::vector<std::string> m_unheld;
     std::vector<std::string> m_lostFromFile;
     // The copy the list was read from, or that could not be read and must be read at the
-    // save (m_pending), and the copies that could not be read and are never written.
+    // save (m_pending): a save writes no copy it could not read.
     std::string m_source;
     // What m_source held when this program last read or wrote it (empty while pending), to
     // tell a hand edit made meanwhile.
     std::string m_sourceBytes;
     std::optional<std::uint64_t> m_sourceModified;
     bool m_pending = false;
-    std::vector<std::string> m_protected;
     std::uint64_t m_savedRevision = 0;
+    // With the user's copy as the list: the program folder's copy as it was when the list
+    // took its entries in (kOk, or kNotFound when there was none; kFailed when it took
+    // nothing), which a save may replace only while it is still so.
+    FileStore::ReadResult m_programRead = FileStore::ReadResult::kFailed;
+    std::string m_programBytes;
+    // What the record is to say at the next save to the user's copy: nothing leaves it as
+    // it is.
+    std::optional<std::string> m_taken;
 };
 
 }  // namespace quellix

@@ -12,6 +12,7 @@ bool UrlList::Append(std::string text)
     if (m_observer && !m_observer->EntryAppended(text))
         return false;
     m_entries.push_back(std::move(text));
+    m_appendedAt.push_back(m_revision + 1);
     Index(static_cast<std::uint32_t>(m_entries.size() - 1), HashOf(m_entries.back()));
     ++m_revision;
     return true;
@@ -23,6 +24,7 @@ void UrlList::Remove(std::size_t index)
         return;
     Unindex(index);
     m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
+    m_appendedAt.erase(m_appendedAt.begin() + static_cast<std::ptrdiff_t>(index));
     ++m_revision;
 
     // A list box forgets its selection when the selected row goes, and the rows below move up.

@@ -41,6 +41,8 @@ public:
     void Remove(std::size_t index);
     // Counts every change, so that a saved list can tell whether it changed since.
     std::uint64_t Revision() const { return m_revision; }
+    // The revision the entry's Append made: whether it was added (again) since a save.
+    std::uint64_t AppendedAt(std::size_t index) const { return m_appendedAt[index]; }
 
     // Exact, case-sensitive comparison of whole texts, independent of the list's length.
     bool Contains(std::string_view text) const;
@@ -68,6 +70,7 @@ private:
     void Unindex(std::size_t position);
 
     std::vector<std::string> m_entries;
+    std::vector<std::uint64_t> m_appendedAt;  // by entry
     std::vector<Slot> m_slots;
     std::optional<std::size_t> m_selected;
     UrlListObserver* m_observer = nullptr;

@@ -148,6 +148,13 @@ Section "Uninstall"
     Delete "$1\Sites.txt"
   keep:
   ${EndIf}
+  ; What a per-user list took in from the program's folder goes with that list.
+  ${IfNot} ${FileExists} "$1\Allow.txt"
+    Delete "$1\Allow.taken.txt"
+  ${EndIf}
+  ${IfNot} ${FileExists} "$1\Sites.txt"
+    Delete "$1\Sites.taken.txt"
+  ${EndIf}
 
   ; Only when empty: a kept list keeps its folder. Not the folder this process stands in.
   SetOutPath "$TEMP"

@@ -32,12 +32,14 @@ public:
 
     explicit operator bool() const { return m_key != 0; }
 
+    // Only a REG_DWORD of four bytes, 0 or 1: not a text, nor a number of another size.
     std::optional<bool> Flag(std::string_view name) const
     {
         std::string data;
         std::uint32_t type = 0;
-        if (!m_key || m_registry.QueryValue(m_key, std::string(name), &data, &type) != Registry::kSuccess ||
-            type != Registry::kTypeDword)
+        std::uint32_t size = 0;
+        if (!m_key || m_registry.QueryValue(m_key, std::string(name), &data, &type, &size) != Registry::kSuccess ||
+            type != Registry::kTypeDword || size != 4)
             return std::nullopt;
         if (data == "0" || data == "1")
             return data == "1";
@@ -67,7 +69,8 @@ public:
                 break;
             std::string data;
             std::uint32_t type = 0;
-            if (m_registry.QueryValue(m_key, valueName, &data, &type) != Registry::kSuccess ||
+            std::uint32_t size = 0;
+            if (m_registry.QueryValue(m_key, valueName, &data, &type, &size) != Registry::kSuccess ||
                 type != Registry::kTypeSz)
                 continue;
             data.resize(std::min(data.find('\0'), data.size()));

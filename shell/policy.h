@@ -45,8 +45,8 @@ inline constexpr PolicyDefinition kPolicies[] = {
 };
 inline constexpr std::size_t kPolicyCount = std::size(kPolicies);
 
-// The policies in force; a value that is missing, of the wrong type, out of range or
-// unreadable counts as not set.
+// The policies in force; a value that is missing, of the wrong type or size, out of range
+// or unreadable counts as not set.
 struct Policy {
     // By kPolicies' row: the value of each kOption and kSwitch row that is set.
     std::array<std::optional<bool>, kPolicyCount> values{};

@@ -46,9 +46,11 @@ std::string ReadRegString(Registry& registry, Registry::Key root, std::string_vi
 
     std::string data;
     std::uint32_t type = 0;
-    result = registry.QueryValue(key, ValueName(name), &data, &type);
+    std::uint32_t size = 0;
+    result = registry.QueryValue(key, ValueName(name), &data, &type, &size);
     registry.CloseKey(key);
-    const bool readable = type == Registry::kTypeSz || type == Registry::kTypeExpandSz || type == Registry::kTypeDword;
+    const bool readable = type == Registry::kTypeSz || type == Registry::kTypeExpandSz ||
+                          (type == Registry::kTypeDword && size == 4);
     if (result != Registry::kSuccess || !readable || data.empty())
         return std::string(defaultValue);
     // Another program may have stored its text without the terminator; that last character

@@ -37,9 +37,11 @@ public:
     virtual long OpenKey(Key root, const std::string& path, std::uint32_t access, Key* key) = 0;
     // RegSetValueEx with REG_SZ. An empty name is the key's default value.
     virtual long SetString(Key key, const std::string& name, const std::string& text) = 0;
-    // RegQueryValueEx: the value's type, and its data: text as stored (including a
-    // terminating NUL if it has one), a number (kTypeDword) in decimal digits.
-    virtual long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) = 0;
+    // RegQueryValueEx: the value's type, the size of its data in bytes as stored, and its
+    // data: text as stored (including a terminating NUL if it has one), a number (kTypeDword
+    // of four bytes) in decimal digits.
+    virtual long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type,
+                            std::uint32_t* size) = 0;
     virtual long DeleteValue(Key key, const std::string& name) = 0;
     // RegEnumValue: the name of the key's value at `index`; kNoMoreItems past the last.
     virtual long EnumValueName(Key key, std::uint32_t index, std::string* name) = 0;
@@ -62,8 +64,8 @@ bool WriteRegString(Registry& registry, Registry::Key root, std::string_view pat
                     std::string_view text);
 
 // Reads a text value; the default when the key or value is missing or cannot be read, or
-// holds neither text nor a number (a number, as an administrator may store one, reads as
-// its decimal digits).
+// holds neither text nor a number (a four-byte REG_DWORD, as an administrator may store
+// one, reads as its decimal digits).
 std::string ReadRegString(Registry& registry, Registry::Key root, std::string_view path, std::string_view name,
                           std::string_view defaultValue);
 

@@ -53,18 +53,19 @@ long Win32Registry::SetString(Key key, const std::string& name, const std::strin
                           static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
-long Win32Registry::QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type)
+long Win32Registry::QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type,
+                               std::uint32_t* size)
 {
     data->clear();
     const std::wstring wideName = Widen(name);
     std::vector<wchar_t> buffer;
     for (;;) {
-        DWORD size = 0;
+        DWORD needed = 0;
         DWORD kind = REG_NONE;
-        LONG result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, nullptr, &size);
+        LONG result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, nullptr, &needed);
         if (result != ERROR_SUCCESS)
             return result;
-        buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
+        buffer.assign(needed / sizeof(wchar_t) + 1, L'\0');
         DWORD read = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
         result = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &kind, reinterpret_cast<BYTE*>(buffer.data()),
                                   &read);
@@ -72,6 +73,7 @@ long Win32Registry::QueryValue(Key key, const std::string& name, std::string* da
         if (result == ERROR_MORE_DATA)
             continue;
         *type = kind;
+        *size = read;
         if (result == ERROR_SUCCESS && kind == REG_DWORD && read == sizeof(DWORD))
             *data = std::to_string(*reinterpret_cast<const DWORD*>(buffer.data()));
         else if (result == ERROR_SUCCESS)

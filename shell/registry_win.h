@@ -10,7 +10,8 @@ public:
     long CreateKey(Key root, const std::string& path, std::uint32_t access, Key* key) override;
     long OpenKey(Key root, const std::string& path, std::uint32_t access, Key* key) override;
     long SetString(Key key, const std::string& name, const std::string& text) override;
-    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) override;
+    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type,
+                    std::uint32_t* size) override;
     long DeleteValue(Key key, const std::string& name) override;
     long EnumValueName(Key key, std::uint32_t index, std::string* name) override;
     long DeleteKey(Key key, const std::string& subkey) override;

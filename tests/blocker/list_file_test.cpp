@@ -46,7 +46,10 @@ protected:
     static constexpr const char* kProgram = "C:\\Prog\\Allow.txt";
     static constexpr const char* kUser = "C:\\Users\\u\\Quellix\\Allow.txt";
 
-    ListFile File() { return ListFile(files, codePage, {kProgram, "C:\\Users\\u\\Quellix", kUser}); }
+    ListFile File()
+    {
+        return ListFile(files, codePage, ListLocationFor("C:\\Prog", "C:\\Users\\u\\Quellix", "Allow.txt"));
+    }
 
     Strings Load()
     {
@@ -84,6 +87,8 @@ TEST_F(ListFileTest, ReadingSkipsDuplicatesAndEmptyFieldsButKeepsLetterCase)
 {
     files.Put(kProgram, "http://a/\r\n\r\nhttp://a/\r\n,,http://A/\r\n");
     EXPECT_EQ(Load(), (Strings{"http://a/", "http://A/"}));
+    ASSERT_EQ(Save({"http://a/", "http://A/", "http://b/"}), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "http://a/\r\nhttp://A/\r\nhttp://b/\r\n") << "the file's twice, once";
 }
 
 TEST_F(ListFileTest, EveryEntryComesBackWhateverItHoldsAndOldFilesReadAsBefore)
@@ -170,6 +175,13 @@ TEST_F(ListFileTest, WhatTheListCannotHoldStaysInTheFile)
     const std::string rest = text.substr(text.find('\n') + 1);
     ASSERT_EQ(files.files.at(kProgram).size(), rest.size()) << "only the removed entry is gone";
     EXPECT_TRUE(files.files.at(kProgram) == rest);
+
+    // Nor is one of the program folder's copy, beside a user's: the save goes to the user's.
+    const std::string program = "http://p/\r\n" + std::string(UrlList::kMaxEntryBytes + 1, 'x') + "\r\n";
+    files.Put(kUser, "http://u/\r\n");
+    files.Put(kProgram, program);
+    EXPECT_EQ(Save({"http://p/"}), ListFile::SaveResult::kSavedForUser);
+    EXPECT_EQ(files.files.at(kProgram), program);
 }
 
 TEST_F(ListFileTest, AFailedSaveLeavesThePreviousFileWhole)
@@ -183,7 +195,7 @@ TEST_F(ListFileTest, AFailedSaveLeavesThePreviousFileWhole)
 }
 
 // Where the list is read from and written to, for every state of the two copies.
-TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
+TEST_F(ListFileTest, TheUsersCopyIsReadWithWhatTheProgramsAddsAndNoCopyIsLostOrOverwrittenUnread)
 {
     enum Copy { kNone, kOld, kNew, kLocked, kHeld300, kUnreadable, kUnknownAge };
     const struct {
@@ -196,15 +208,15 @@ TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
         {kNone, kNone, false, {}, kProgram, false},
         {kNew, kNone, false, {"program"}, kProgram, false},
         {kNone, kNew, false, {"user"}, kProgram, false},
-        {kOld, kNew, false, {"user"}, kProgram, false},          // a save that fell back, then the folder came back
-        {kNew, kOld, false, {"program"}, kProgram, false},       // a hand edit after a stale per-user copy
-        {kOld, kNew, true, {"user"}, kUser, true},               // a read-only program folder
-        {kHeld300, kNone, false, {"program"}, kProgram, false},  // held by a scanner for a moment
-        {kLocked, kOld, false, {}, nullptr, true},               // held all along: read nothing, write nothing
-        {kOld, kLocked, false, {}, nullptr, true},
-        {kUnreadable, kNew, false, {"user"}, kUser, true},         // older, but never overwritten unread
-        {kUnknownAge, kNew, false, {"program"}, kProgram, false},  // of unknown age: maybe the newer
-        {kNew, kUnknownAge, false, {"user"}, kProgram, false},
+        {kOld, kNew, false, {"user"}, kProgram, false},             // a save that fell back, then the folder came back
+        {kNew, kOld, false, {"user", "program"}, kProgram, false},  // an administrator's save adds to the user's
+        {kOld, kNew, true, {"user"}, kUser, true},                  // a read-only program folder
+        {kHeld300, kNone, false, {"program"}, kProgram, false},     // held by a scanner for a moment
+        {kLocked, kOld, false, {"user"}, kUser, true},              // held all along: never overwritten unread
+        {kOld, kLocked, false, {}, nullptr, true},                  // the user's held: read nothing, write nothing
+        {kUnreadable, kNew, false, {"user"}, kUser, true},
+        {kUnknownAge, kNew, false, {"user", "program"}, kProgram, false},  // of unknown age: maybe the newer
+        {kNew, kUnknownAge, false, {"user", "program"}, kProgram, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "program " << c.program << ", user " << c.user);
@@ -250,6 +262,28 @@ TEST_F(ListFileTest, TheNewerCopyIsReadAndNoCopyIsLostOrOverwrittenUnread)
         EXPECT_EQ(files.files.at(c.savedIn), text);
         EXPECT_EQ(files.files.count(kUser) != 0, c.userCopyLeft || c.savedIn == std::string(kUser));
     }
+}
+
+// An installation for every user: the program's folder is the administrators' to write.
+TEST_F(ListFileTest, AnAdministratorsCopyAddsToTheUsersButBringsNothingBackAndAHandEditOfItIsKept)
+{
+    files.Put(kProgram, "http://a/\r\nhttp://b/\r\n");
+    files.readOnly.insert("C:\\Prog\\");
+    ASSERT_EQ(Save({"http://a/", "http://mine/"}), ListFile::SaveResult::kSavedForUser);  // b removed
+    files.readOnly.clear();
+    files.Put(kProgram, "http://a/\r\nhttp://b/\r\nhttp://new/\r\n");  // an administrator's save
+    EXPECT_EQ(Load(), (Strings{"http://a/", "http://mine/", "http://new/"}));
+
+    // The program's copy edited by hand while the user's is the list: left as it is, and
+    // taken in at the next start.
+    ListFile file = File();
+    UrlList list;
+    file.Load(list);
+    files.Put(kProgram, "http://hand/\r\n");
+    list.Append("http://x/");
+    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSavedForUser);
+    EXPECT_EQ(files.files.at(kProgram), "http://hand/\r\n");
+    EXPECT_EQ(Load(), (Strings{"http://a/", "http://mine/", "http://new/", "http://x/", "http://hand/"}));
 }
 
 TEST_F(ListFileTest, AFileHeldAtStartIsMergedAtTheSaveAndOneCopyInTwoSpellingsIsOne)
@@ -299,6 +333,19 @@ TEST_F(ListFileTest, EditsMadeByHandWhileTheProgramRunsAreKeptAtEverySave)
     list.Append("http://later/");
     ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
     EXPECT_EQ(files.files.at(kProgram), "http://a/\r\nhttp://hand/\r\nhttp://mine/\r\nhttp://later/\r\n");
+
+    // What this program wrote and the hand removed stays removed, unless it is removed and
+    // added again here after the hand removed it.
+    files.Put(kProgram, "http://a/\r\nhttp://hand/\r\nhttp://later/\r\n");
+    list.Append("http://one/");
+    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "http://a/\r\nhttp://hand/\r\nhttp://later/\r\nhttp://one/\r\n");
+    files.Put(kProgram, "http://a/\r\nhttp://hand/\r\nhttp://one/\r\n");
+    list.Remove(static_cast<std::size_t>(std::find(list.Entries().begin(), list.Entries().end(), "http://later/") -
+                                         list.Entries().begin()));
+    list.Append("http://later/");
+    ASSERT_EQ(file.Save(list), ListFile::SaveResult::kSaved);
+    EXPECT_EQ(files.files.at(kProgram), "http://a/\r\nhttp://hand/\r\nhttp://one/\r\nhttp://later/\r\n");
 
     // Edited and then held past the save: left as it is.
     files.Put(kProgram, "http://other/\r\n");

@@ -64,6 +64,7 @@ TEST(WebAddressTest, AnInternationalisedHostTakesTheBrowsersFormHoweverItIsWritt
         {"\uFF42\u00FCcher\uFF0Eexample", "xn--bcher-kva.example"},   // full-width letter and stop
         {"b\u00FCcher\uFF61example", "xn--bcher-kva.example"},        // half-width ideographic stop
         {"\uFF25\uFF38\uFF21\uFF2D\uFF30\uFF2C\uFF25.com", "example.com"},
+        {"\u00DE.example", "xn--vda.example"},  // the last capital of Latin-1
         {"\u4F8B.example", "xn--fsq.example"},
         {"\u041F\u0420\u0418\u041C\u0415\u0420.\u0440\u0444", "xn--e1afmkfd.xn--p1ai"},
     };
@@ -87,6 +88,7 @@ TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
     EXPECT_FALSE(sites.Add("example.com")) << "there already";
     for (const char* notHost : {"", "a b", "http://x/", "a..b"})
         EXPECT_FALSE(sites.Add(notHost)) << notHost;
+    sites.SetPolicySites({"test"});
 
     const char* allowed[] = {
         "http://example.com/",
@@ -98,8 +100,9 @@ TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
         "http://10.0.0.1:80/",
         "http://[::1]/",
         "http://intranet/",
-        "http://www.intranet/",
-        "http://example.com\\evil.test/",  // the browser ends the host at the backslash
+        "http://test/",                     // the policy's
+        "http://example.com\\evil.test/",   // the browser ends the host at the backslash
+        "http://evil.test@x@example.com/",  // the host follows the last '@'
     };
     for (const char* page : allowed)
         EXPECT_TRUE(sites.AllowsPagesOf(page)) << page;
@@ -109,6 +112,7 @@ TEST(AllowedSitesTest, APageIsOnASiteByItsHostAloneAtADotBoundaryInAnyCase)
         "http://example.com.evil.test/",
         "http://example.com@evil.test/",  // user info is not the host
         "http://evil.test/?u=http://example.com/",
+        "http://www.intranet/",  // a site of one label is that host alone, the policy's too
         "ftp://example.com/",
         "javascript:'http://example.com/'",
         "file:///C:/example.com/",

@@ -256,6 +256,9 @@ TEST_F(ControlTest, NewWindow3ArrivesThroughTheSecondEventSetOnlyAndWritesBack)
         IID iid{};
         found[i]->GetConnectionInterface(&iid);
         iids.push_back(iid);
+        ComPtr<IConnectionPointContainer> back;
+        EXPECT_EQ(found[i]->GetConnectionPointContainer(&back), S_OK);
+        EXPECT_TRUE(Same(back.Get(), control.Get())) << "each point hands out the control, counted";
         found[i]->Release();
     }
     EXPECT_EQ(iids, (std::vector<IID>{kDiidIEEventsEvents, kDiidNewWindow3Events, IID_IPropertyNotifySink}));
@@ -807,6 +810,29 @@ TEST_F(ControlTest, ABrowserThatClosesWhileSwitchingOnIsPassedOverAndTheRestAreW
     EXPECT_EQ(desktop->ListSubscribers(), 1);
     EXPECT_EQ(alive->Subscribers(), 1);
     EXPECT_EQ(Count(), 1);
+
+    // The list holds one window more than the control watches, and the last is one it
+    // watches already (one joined and left at once): no second sink, no announcement.
+    const ComPtr<Browser> brief = desktop->Create(L"http://c.example/");
+    desktop->Calls().During(quellix::sim::Call::kCount, [&] { desktop->Revoke(*brief.Get()); });
+    desktop->Register(*brief.Get());
+    EXPECT_EQ(sink->Ids(), std::vector<DISPID>{kBrowserDestroyed});
+    EXPECT_EQ(alive->Subscribers(), 1);
+}
+
+TEST_F(ControlTest, SwitchedOffAndOnWhileItSubscribesToTheWindowListTheControlEndsWithOneSubscription)
+{
+    const ComPtr<Browser> browser = desktop->Open(L"http://a.example/");
+    desktop->Calls().During(quellix::sim::Call::kAdvise, [&] {
+        control->put_Enabled(VARIANT_FALSE);
+        control->put_Enabled(VARIANT_TRUE);
+    });
+    Enable();
+    EXPECT_TRUE(Enabled());
+    EXPECT_EQ(desktop->ListSubscribers(), 1) << "the subscription made meanwhile, not the replaced one";
+    EXPECT_EQ(browser->Subscribers(), 1);
+    const ComPtr<Browser> late = desktop->Open(L"http://b.example/");
+    EXPECT_EQ(sink->Ids(), std::vector<DISPID>{kBrowserCreated});
 }
 
 // The shell's process ends while the control asks its list about a window that joined: the

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,21 +24,29 @@ inline std::string Sz(std::string_view text)
 
 class FakeRegistry final : public Registry {
 public:
+    // A number (kTypeDword) is held as its digits, four bytes long unless `bytes` says else;
+    // a text as its UTF-16 form would be.
     struct Value {
-        Value(std::string text = {}, std::uint32_t kind = kTypeSz) : data(std::move(text)), type(kind) {}
+        Value(std::string text = {}, std::uint32_t kind = kTypeSz, std::optional<std::uint32_t> bytes = {})
+            : data(std::move(text)), type(kind),
+              size(bytes.value_or(kind == kTypeDword ? 4 : 2 * static_cast<std::uint32_t>(data.size())))
+        {
+        }
         Value(const char* text) : Value(std::string(text)) {}
         bool operator==(const Value&) const = default;
         std::string data;
         std::uint32_t type;
+        std::uint32_t size;
     };
     using Values = std::map<std::string, Value>;  // by name in lower case
 
     // The key and all beneath open for reading only, as HKEY_LOCAL_MACHINE does for a user
     // without administrator rights.
     void DenyWrite(Key root, std::string_view path = "") { m_readOnly.insert(Path(root, path)); }
-    void Put(Key root, std::string_view path, std::string_view name, std::string data, std::uint32_t type = kTypeSz)
+    void Put(Key root, std::string_view path, std::string_view name, std::string data, std::uint32_t type = kTypeSz,
+             std::optional<std::uint32_t> size = {})
     {
-        m_keys[Path(root, path)][Lower(name)] = {std::move(data), type};
+        m_keys[Path(root, path)][Lower(name)] = {std::move(data), type, size};
     }
     bool HasKey(Key root, std::string_view path) const { return m_keys.count(Path(root, path)) > 0; }
     Values ValuesOf(Key root, std::string_view path) const
@@ -75,7 +84,8 @@ public:
         m_keys[m_handles.at(key).path][Lower(name)] = {Sz(text), kTypeSz};
         return kSuccess;
     }
-    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) override
+    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type,
+                    std::uint32_t* size) override
     {
         log.push_back("query " + name);
         if (!(m_handles.at(key).access & kQueryValue))
@@ -86,6 +96,7 @@ public:
             return kFileNotFound;
         *data = found->second.data;
         *type = found->second.type;
+        *size = found->second.size;
         return kSuccess;
     }
     long DeleteValue(Key key, const std::string& name) override

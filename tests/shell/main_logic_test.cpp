@@ -101,9 +101,10 @@ public:
         m_log.push_back("set " + name);
         return registry.SetString(key, name, text);
     }
-    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type) override
+    long QueryValue(Key key, const std::string& name, std::string* data, std::uint32_t* type,
+                    std::uint32_t* size) override
     {
-        return registry.QueryValue(key, name, data, type);
+        return registry.QueryValue(key, name, data, type, size);
     }
     long DeleteValue(Key key, const std::string& name) override
     {
@@ -198,6 +199,10 @@ TEST_F(MainLogicTest, AMonitorThatCannotSwitchOnIsShownAndTriedAgainUntilItWatch
     ticks.now += 1;
     logic.RetryMonitor();
     EXPECT_EQ(log, (Log{"monitor on", "retry timer"}));
+    log.clear();
+    ticks.now += 1;
+    logic.RetryMonitor();
+    EXPECT_EQ(log, Log{"retry in 4999"}) << "a failed try waits its time again";
     platform.monitorStarts = true;
     log.clear();
     ticks.now += MainLogic::kMonitorRetryMs;
@@ -339,6 +344,10 @@ TEST_F(MainLogicTest, PoliciesForceOptionsKeepProtectionOnAllowTheirListsAndNeve
     raw.Put(Registry::kCurrentUser, kPolicy, "AllowDisable", "0", Registry::kTypeDword);
     logic.PolicyChanged();
     EXPECT_FALSE(logic.State().protectionOff);
+    // Its lists are read afresh: an address it no longer names is no longer allowed.
+    raw.Put(Registry::kLocalMachine, std::string(kPolicy) + "\\AllowedAddresses", "1", Sz("http://new.example/"));
+    logic.PolicyChanged();
+    EXPECT_EQ(logic.PolicyAllowed().Entries(), std::vector<std::string>{"http://new.example/"});
 
     log.clear();
     logic.Shutdown();

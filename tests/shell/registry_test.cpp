@@ -56,8 +56,10 @@ TEST_F(RegistryHelpersTest, ReadingDropsATerminatorOnlyWhenOneIsStored)
     // An administrator's number reads as its digits; other kinds of data as missing.
     registry.Put(kHkcu, "K", "number", "1", Registry::kTypeDword);
     registry.Put(kHkcu, "K", "binary", "1", 3);
+    registry.Put(kHkcu, "K", "short", "1", Registry::kTypeDword, 2);
     EXPECT_EQ(ReadRegString(registry, kHkcu, "K", "number", "d"), "1");
     EXPECT_EQ(ReadRegString(registry, kHkcu, "K", "binary", "d"), "d");
+    EXPECT_EQ(ReadRegString(registry, kHkcu, "K", "short", "d"), "d");
 }
 
 TEST_F(RegistryHelpersTest, ReadingFallsBackToReadAccessOnlyWhenFullAccessIsDenied)

@@ -30,8 +30,8 @@ protected:
         Registry::Key key = 0;
         std::string data = "(no key)";
         if (registry.OpenKey(kHkcu, path, Registry::kRead, &key) == Registry::kSuccess) {
-            std::uint32_t type = 0;
-            if (registry.QueryValue(key, name, &data, &type) == Registry::kFileNotFound)
+            std::uint32_t type = 0, size = 0;
+            if (registry.QueryValue(key, name, &data, &type, &size) == Registry::kFileNotFound)
                 data = "(no value)";
             registry.CloseKey(key);
         }
@@ -86,6 +86,29 @@ TEST_F(Win32RegistryTest, TextStoredWithoutTerminatorIsReadWhole)
     ASSERT_EQ(registry.OpenKey(kHkcu, scratch, Registry::kRead, &key), Registry::kSuccess);
     EXPECT_EQ(registry.SetString(key, "other", "y"), Registry::kAccessDenied);
     registry.CloseKey(key);
+}
+
+TEST_F(Win32RegistryTest, ANumberReadsAsItsDigitsOnlyAtFourBytesAndEveryValueTellsItsSize)
+{
+    Registry::Key key = 0;
+    ASSERT_EQ(registry.CreateKey(kHkcu, scratch, Registry::kAllAccess, &key), Registry::kSuccess);
+    const DWORD one = 1;
+    ASSERT_EQ(RegSetValueExW(reinterpret_cast<HKEY>(key), L"four", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
+                             sizeof one),
+              ERROR_SUCCESS);
+    // The text "1" in a number's place, as a hand-made policy may hold it.
+    ASSERT_EQ(RegSetValueExW(reinterpret_cast<HKEY>(key), L"two", 0, REG_DWORD, reinterpret_cast<const BYTE*>(L"1"), 2),
+              ERROR_SUCCESS);
+    std::string data;
+    std::uint32_t type = 0, size = 0;
+    EXPECT_EQ(registry.QueryValue(key, "four", &data, &type, &size), Registry::kSuccess);
+    EXPECT_EQ(data, "1");
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(registry.QueryValue(key, "two", &data, &type, &size), Registry::kSuccess);
+    EXPECT_EQ(type, Registry::kTypeDword);
+    EXPECT_EQ(size, 2u);
+    registry.CloseKey(key);
+    EXPECT_EQ(ReadRegString(registry, kHkcu, scratch, "two", "default"), "default");
 }
 
 TEST_F(Win32RegistryTest, DeletingRemovesAValueThenTheKeyAndMissingOnesReportNotFound)

@@ -187,14 +187,16 @@ TEST_F(OptionsDialogTest, AForcedBoxShowsThePolicyIsNeverStoredAndLeavesTheToolb
     Store(setting::kIeIcon, "0");
     Force(policy, "Beep", false);
     Force(policy, "ToolbarButton", true);
-    EXPECT_EQ(dialog.Load(), (OptionBoxes{.beep = false, .ieIcon = true, .notice = true}));
-    EXPECT_EQ(dialog.Forced(), (OptionBoxes{.beep = true, .ieIcon = true}));
+    Force(policy, "UseLists", true);
+    EXPECT_EQ(dialog.Load(), (OptionBoxes{.beep = false, .list = true, .ieIcon = true, .notice = true}));
+    EXPECT_EQ(dialog.Forced(), (OptionBoxes{.beep = true, .list = true, .ieIcon = true}));
 
     registry.log.clear();
     dialog.Ok(OptionBoxes{.beep = true, .flash = true});
-    EXPECT_EQ(registry.Calls("set "), (Strings{"Flash=1", "StartUp=0", "List=0", "HideOnStart=0", "Notice=0"}));
+    EXPECT_EQ(registry.Calls("set "), (Strings{"Flash=1", "StartUp=0", "HideOnStart=0", "Notice=0"}));
     EXPECT_EQ(inMemory.beep, 0) << "the forced value, whatever the box said";
     EXPECT_EQ(inMemory.flash, 1);
+    EXPECT_EQ(target.enabled, std::vector<bool>{true}) << "the lists as forced, not as the box said";
     EXPECT_FALSE(ButtonKeyExists());
 }
 
@@ -203,14 +205,15 @@ protected:
     static constexpr std::string_view kSites = "Software\\Policies\\Quellix\\AllowedSites";
     static constexpr std::string_view kAddresses = "Software\\Policies\\Quellix\\AllowedAddresses";
     static std::string Dword(int value) { return std::to_string(value); }
-    void Put(Registry::Key root, std::string_view name, std::string data, std::uint32_t type = Registry::kTypeDword)
+    void Put(Registry::Key root, std::string_view name, std::string data, std::uint32_t type = Registry::kTypeDword,
+             std::optional<std::uint32_t> size = {})
     {
-        registry.Put(root, kPolicyKey, name, std::move(data), type);
+        registry.Put(root, kPolicyKey, name, std::move(data), type, size);
     }
     FakeRegistry registry;
 };
 
-TEST_F(PolicyTest, OnlyAZeroOrOneDwordIsSetAndTheMachineWinsValueByValue)
+TEST_F(PolicyTest, OnlyAFourByteDwordOfZeroOrOneIsSetAndTheMachineWinsValueByValue)
 {
     EXPECT_EQ(ReadPolicy(registry), Policy{});
     EXPECT_FALSE(Policy{}.AnySet());
@@ -223,6 +226,7 @@ TEST_F(PolicyTest, OnlyAZeroOrOneDwordIsSetAndTheMachineWinsValueByValue)
     Put(kHklm, "UseLists", Dword(2));  // out of range: the user's value counts
     Put(kHkcu, "UseLists", Dword(0));
     Put(kHklm, "HideOnStart", Dword(-1));
+    Put(kHklm, "RunAtStartUp", Dword(1), Registry::kTypeDword, 2);  // a number of two bytes
     Put(kHkcu, "AllowDisable", Dword(0));
     Put(kHkcu, "Notice", Dword(0));
     // Policy keys are read-only to the user.
@@ -249,6 +253,7 @@ TEST_F(PolicyTest, ListsGoByNumberSkipGapsAndWhatTheListCouldNotHoldAndAMachineL
         {"2", {Dword(7), Registry::kTypeDword}}, {"4", Sz(std::string(UrlList::kMaxEntryBytes + 1, 'a'))},
         {"5", Sz("")}, {"6", std::string("six.example\0junk", 16)}, {"0", Sz("zero.example")},
         {"x", Sz("x.example")}, {"-7", Sz("minus.example")}, {"7", "seven.example"},  // no NUL: still text
+        {"8", {Sz("eight.example"), Registry::kTypeExpandSz}},
     };
     // clang-format on
     for (const auto& [name, value] : sites)
