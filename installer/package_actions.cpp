@@ -150,17 +150,19 @@ bool HoldsNothing(const wchar_t* path)
 }
 
 // The empty lists of `folder` (which ends in a backslash) go, and then the folder if nothing
-// else is left in it. What a save that was cut short left (<list>.new) goes too.
+// else is left in it. What a save that was cut short left (<list>.new) goes too, and so does
+// the record of what the program folder's copy offered a list that is gone (<name>.taken.txt).
 void RemoveEmptyLists(const wchar_t* folder)
 {
-    for (const wchar_t* name : {L"Allow.txt", L"Sites.txt"}) {
+    for (const wchar_t* name : {L"Allow", L"Sites"}) {
         Text path;
-        if (FAILED(StringCchPrintfW(path, kTextSize, L"%s%s", folder, name)))
+        if (FAILED(StringCchPrintfW(path, kTextSize, L"%s%s.txt", folder, name)))
             return;
-        if (HoldsNothing(path))
-            DeleteFileW(path);
+        const bool gone = HoldsNothing(path) && (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND);
         StringCchCatW(path, kTextSize, L".new");
         DeleteFileW(path);
+        if (gone && SUCCEEDED(StringCchPrintfW(path, kTextSize, L"%s%s.taken.txt", folder, name)))
+            DeleteFileW(path);
     }
     RemoveDirectoryW(folder);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/trace.h"
 #include "blocker/url_list.h"
 
 namespace quellix {
@@ -38,11 +39,12 @@ public:
         std::string data;
         std::uint32_t type = 0;
         std::uint32_t size = 0;
-        if (!m_key || m_registry.QueryValue(m_key, std::string(name), &data, &type, &size) != Registry::kSuccess ||
-            type != Registry::kTypeDword || size != 4)
+        if (!m_key || m_registry.QueryValue(m_key, std::string(name), &data, &type, &size) != Registry::kSuccess)
             return std::nullopt;
-        if (data == "0" || data == "1")
+        if (type == Registry::kTypeDword && size == 4 && (data == "0" || data == "1"))
             return data == "1";
+        QUELLIX_TRACE("policy ", name, " ignored: type ", type, ", ", size,
+                      " bytes; only a REG_DWORD of 0 or 1 counts");
         return std::nullopt;
     }
 
@@ -70,9 +72,12 @@ public:
             std::string data;
             std::uint32_t type = 0;
             std::uint32_t size = 0;
-            if (m_registry.QueryValue(m_key, valueName, &data, &type, &size) != Registry::kSuccess ||
-                type != Registry::kTypeSz)
+            if (m_registry.QueryValue(m_key, valueName, &data, &type, &size) != Registry::kSuccess)
                 continue;
+            if (type != Registry::kTypeSz) {
+                QUELLIX_TRACE("policy list entry ", valueName, " ignored: type ", type, "; only REG_SZ counts");
+                continue;
+            }
             data.resize(std::min(data.find('\0'), data.size()));
             if (!data.empty() && data.size() <= UrlList::kMaxEntryBytes)
                 entries.push_back(std::move(data));
