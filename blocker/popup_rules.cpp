@@ -319,11 +319,6 @@ void PopupRules::BrowserCreated(NewBrowser& browser, BrowserKey key)
 {
     const std::uint32_t now = m_ticks.Now();
     Expire(now);
-    // A window that joins while a NewWindow2 still waits for its NewWindow3: that browser
-    // raises none. The window itself is left alone: no request was waiting for it.
-    if (std::any_of(m_halves.begin(), m_halves.end(),
-                    [](const Request& r) { return r.outcome == PopupOutcome::kWaiting && !r.told; }))
-        Learn(NewWindow3Support::kNotRaised, "a window joined while a NewWindow2 waited for its NewWindow3");
     // The oldest request let open without an address: browsers make windows in the order
     // they were asked for. A browser that nobody is waiting for is the user's.
     const auto awaiting = std::find_if(m_marks.begin(), m_marks.end(), [](const Request& r) { return r.window == 0; });

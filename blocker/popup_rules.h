@@ -149,9 +149,6 @@ public:
     // no longer expects its NewWindow3.
     void BrowserDestroyed(BrowserKey key);
 
-    // What the browsers were seen to do.
-    NewWindow3Support Learned() const { return m_learned; }
-
 private:
     enum class Input { kNone, kKey, kClick };
 

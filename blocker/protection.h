@@ -71,7 +71,6 @@ public:
     void NotifyBlocked(std::string_view opener = {}, std::uint64_t record = 0, std::uint32_t now = 0);
     // The flash's time is up: the tray shows the window's icon again.
     void EndFlash();
-    bool Flashing() const { return m_flashing; }
 
     std::uint32_t BlockedCount() const { return m_blockedCount; }
     Icon WindowIcon() const { return m_windowIcon; }
